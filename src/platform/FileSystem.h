@@ -1,0 +1,94 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+// Sequential line input of an 8-bit text file. A line ends at CR LF, at a lone CR or at a
+// lone LF; a last line without an ending is a line.
+class LineReader {
+public:
+    virtual ~LineReader() = default;
+
+    // True once every line has been read.
+    virtual bool atEnd() = 0;
+
+    // The next line without its ending. The view stays valid until the next call.
+    // Raises error 62 ("Input past end of file") when there is no line left.
+    virtual std::string_view readLine() = 0;
+};
+
+// An 8-bit text file open for writing. Text is written unchanged; line ends are CR LF.
+class TextWriter {
+public:
+    virtual ~TextWriter() = default;
+
+    virtual void write(std::string_view text) = 0;
+
+    void writeLine(std::string_view text) {
+        write(text);
+        write("\r\n");
+    }
+
+    // Hands everything written to the system; raises on failure (a full disk shows here at
+    // the latest).
+    virtual void flush() = 0;
+
+    // Flushes and makes the content durable on the disk; raises on failure.
+    virtual void sync() = 0;
+
+    // Closes the file after flushing what it can; never raises. Call flush() first where a
+    // failure must be seen.
+    virtual void close() noexcept = 0;
+};
+
+// Files and folders, named by the system's path text (drive letters, shares and "\" are
+// mapped to the host where the disk is touched). Failures raise qm::Error with the classic
+// numbers (53, 58, 61, 62, 70, 75, 76) and the path in the description.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    virtual bool fileExists(const std::string& path) = 0;
+    virtual bool folderExists(const std::string& path) = 0;
+
+    // True when both paths name the same existing file (after host mapping and links).
+    virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+
+    virtual std::unique_ptr<LineReader> openForReading(const std::string& path) = 0;
+
+    // Creates the file, or empties an existing one.
+    virtual std::unique_ptr<TextWriter> createTextFile(const std::string& path) = 0;
+
+    // Opens for appending, creating the file when it is missing.
+    virtual std::unique_ptr<TextWriter> openForAppend(const std::string& path) = 0;
+
+    // Moves one file; fails with 58 when `to` exists. Across file systems the file is
+    // copied to a temporary name beside `to`, synced, renamed and only then is `from`
+    // removed; on any failure `from` stays where it was.
+    virtual void moveFile(const std::string& from, const std::string& to) = 0;
+
+    // Renames `from` over `to` in one step, replacing `to` if it exists, and syncs the folder.
+    virtual void replaceFile(const std::string& from, const std::string& to) = 0;
+
+    // Deletes a file, read-only or not.
+    virtual void deleteFile(const std::string& path) = 0;
+
+    // Creates one folder whose parent exists.
+    virtual void createFolder(const std::string& path) = 0;
+
+    // Makes the folder's entries (a rename into it) durable.
+    virtual void syncFolder(const std::string& path) = 0;
+
+    // The regular files directly in `folder`, sorted by name, each as the folder's text, a
+    // separator ("/" when the folder text holds "/" and no "\", else "\") and the name.
+    virtual std::vector<std::string> listFiles(const std::string& folder) = 0;
+
+    // True when at least one ordinary file matches the wildcard name part of `pattern`.
+    virtual bool matchesAny(const std::string& pattern) = 0;
+};
+
+} // namespace qm

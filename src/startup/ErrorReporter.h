@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/Error.h"
+#include "platform/Host.h"
+#include "platform/SystemLog.h"
+#include "startup/DebugLog.h"
+#include "startup/ProcessState.h"
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// The event identifier of every error entry in the event log.
+inline constexpr int ErrorEventId = 109;
+
+// "53 - File not found", or the hexadecimal form for automation codes below -1000000
+// ("800A0035 - ..."), then two line feeds and the detail when there is one.
+std::string ReportText(std::int32_t number, std::string_view description, std::string_view detail);
+
+// The one error reporter: a box titled "Error in <operation>" or, as a service, an event log
+// entry; then a debug log line. Error 0 reports nothing.
+class ErrorReporter {
+public:
+    ErrorReporter(Host& host, SystemLog& systemLog, DebugLog& log, const ProcessState& process);
+
+    // Never raises: a failure while writing its own log line is dropped.
+    void ReportError(const Error& error, std::string_view operationName, std::string_view detail);
+
+    // Errors that reach a handler as other exceptions are reported with these numbers.
+    static Error FromException(const std::exception& e);
+
+private:
+    Host& host_;
+    SystemLog& systemLog_;
+    DebugLog& log_;
+    const ProcessState& process_;
+};
+
+// Runs `body` as one operation guarded by one handler: a failure is reported under
+// `operationName` with the text that `detail()` gives at that moment, and false returned.
+template <class Body, class Detail>
+bool RunOperation(ErrorReporter& reporter, std::string_view operationName, Detail&& detail,
+                  Body&& body) {
+    try {
+        body();
+        return true;
+    } catch (const Error& e) {
+        reporter.ReportError(e, operationName, detail());
+    } catch (const std::exception& e) {
+        reporter.ReportError(ErrorReporter::FromException(e), operationName, detail());
+    }
+    return false;
+}
+
+template <class Body>
+bool RunOperation(ErrorReporter& reporter, std::string_view operationName, Body&& body) {
+    return RunOperation(
+        reporter, operationName, [] { return std::string(); }, std::forward<Body>(body));
+}
+
+} // namespace qm
