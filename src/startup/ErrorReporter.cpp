@@ -35,6 +35,7 @@ void ErrorReporter::ReportError(const Error& error, std::string_view operationNa
                                 std::string_view detail) {
     if (error.number() == 0)
         return;
+    ++reportCount_;
     try {
         const std::string text = ReportText(error.number(), error.description(), detail);
         std::string title = "Error in ";

@@ -32,11 +32,16 @@ public:
     // Errors that reach a handler as other exceptions are reported with these numbers.
     static Error FromException(const std::exception& e);
 
+    // How many errors (other than error 0) have been reported so far; a command-line job
+    // compares it before and after to set its exit status.
+    long reportCount() const { return reportCount_; }
+
 private:
     Host& host_;
     SystemLog& systemLog_;
     DebugLog& log_;
     const ProcessState& process_;
+    long reportCount_ = 0;
 };
 
 // Runs `body` as one operation guarded by one handler: a failure is reported under
