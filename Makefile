@@ -16,8 +16,15 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
+# The example job runs in build/example/, a fresh copy of examples/, where the relative paths
+# of examples/example.sbf resolve.
 run: build
-	@./build/quillmarch --version
+	@rm -rf build/example && cp -R examples build/example && rm -f build/example/.gitattributes
+	@cd build/example && ../quillmarch --headless example.sbf
+	@cd build/example && for f in out/*.bif; do \
+		echo; echo "BIF file: build/example/$$f"; cat "$$f"; done
+	@echo; echo "Images (moved below the BIF file's folder):"
+	@cd build/example && find images out -type f -name '*.tif' | sort | sed 's|^|  build/example/|'
 
 test: build
 	@ctest --preset $(PRESET)

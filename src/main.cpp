@@ -1,11 +1,44 @@
-#include <cstdio>
-#include <cstring>
+// The composition root: builds the machine's real services for Linux and hands them to Main.
+
+#include "platform/PathMap.h"
+#include "platform/posix/ConsoleHost.h"
+#include "platform/posix/DebugLogLocation.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/QtSettingsStore.h"
+#include "platform/posix/StandardFileTools.h"
+#include "platform/posix/SyslogSystemLog.h"
+#include "platform/posix/SystemClock.h"
+#include "startup/Main.h"
+
+#include <cstdlib>
+#include <exception>
+#include <iostream>
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("quillmarch %s\n", QM_VERSION);
-        return 0;
+    try {
+        const std::vector<std::string> arguments(argv + 1, argv + argc);
+
+        qm::QtSettingsStore settings;
+        qm::PathMap pathMap(settings);
+        qm::PosixFileSystem files(pathMap);
+        qm::SyslogSystemLog systemLog;
+        qm::SystemClock clock;
+
+        qm::MainEnvironment env{std::cout, std::cerr, files, settings, systemLog, clock};
+        env.makeFileTools = [&] { return std::make_unique<qm::StandardFileTools>(files, settings); };
+        env.makeConsoleHost = [] {
+            return std::make_unique<qm::ConsoleHost>(std::cin, std::cerr,
+                                                     qm::ConsoleHost::StandardTerminal());
+        };
+        env.displayAvailable = qm::DisplayAvailable([](const char* name) { return std::getenv(name); });
+        env.executableFolder = qm::ExecutableFolder();
+        env.locateDebugLog = [](const std::string& folder) { return qm::DebugLogLocation(folder); };
+
+        const int status = qm::Main(arguments, env);
+        std::cout.flush();
+        return std::cout ? status : qm::exitstatus::Failure;
+    } catch (const std::exception& e) {
+        std::cerr << "quillmarch: " << e.what() << '\n';
+        return qm::exitstatus::Failure;
     }
-    std::fprintf(stderr, "quillmarch: nothing to do yet; try --version\n");
-    return 2;
 }

@@ -23,8 +23,12 @@ struct CurrentValues {
 std::string EffectiveDelimiter(std::string_view setting);
 
 // Splits one index line: the ordinary fields are appended to `fieldLines` as
-// "docNNNNN.field<k>=<value>\r\n" (k counting from 1), the image path, document type and
-// folder go to `current`. Linear in the line's length; reuses the buffers it is given.
+// "docNNNNN.field<k>=<value>\r\n" (k counting from 1; "NNNNN" is left for the block
+// filler), the image path, document type and folder are assigned into `current` (the
+// folder with every "\" turned into "/"). Every value is unwrapped by StripQuotes. A
+// delimiter inside double quotes does not split; values past the last name are ignored, and
+// so is an empty last value (a line ending in the delimiter). Linear in the line's length;
+// reuses the buffers it is given.
 void SplitIndexLine(std::string_view line, const FieldMap& map, std::string_view delimiter,
                     CurrentValues& current, std::string& fieldLines);
 

@@ -9,6 +9,9 @@ struct ProcessState {
     bool serviceMode = false;
     bool manualMode = false;
     std::string commandLineConfigFile;
+    // Set while RunJob runs, so that a run asked for from an event handled during a
+    // conversion is refused instead of working on the same files.
+    bool jobRunning = false;
 };
 
 } // namespace qm

@@ -13,7 +13,7 @@ namespace qm::test {
 
 class FixedClock : public Clock {
 public:
-    explicit FixedClock(LocalTime time = {2026, 2, 3, 9, 5, 7}) : time(time) {}
+    explicit FixedClock(LocalTime at = {2026, 2, 3, 9, 5, 7}) : time(at) {}
     LocalTime now() override { return time; }
     LocalTime time;
 };

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "startup/Context.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qm {
+
+// Converts the index file at indexPath into a BIF file in the folder of bifPath (a free
+// name is chosen when bifPath is taken), moving each document's image below that folder
+// when the job asks for it. Errors are reported through the context; returns false after a
+// failure, true when the BIF file is in place.
+bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath);
+
+namespace detail {
+// Raises the document number by one; past the largest 32-bit number it raises error 6
+// ("Overflow") instead of wrapping round to negative numbers.
+void RaiseDocumentNumber(std::int32_t& number);
+} // namespace detail
+
+} // namespace qm

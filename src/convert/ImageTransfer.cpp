@@ -1,0 +1,168 @@
+#include "convert/ImageTransfer.h"
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTools.h"
+#include "platform/Host.h"
+#include "settings/JobSettings.h"
+
+#include <limits>
+
+namespace qm {
+
+namespace {
+
+char FoldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool MatchesIgnoringCase(std::string_view text, std::size_t at, std::string_view find) {
+    if (text.size() - at < find.size())
+        return false;
+    for (std::size_t i = 0; i < find.size(); ++i) {
+        if (FoldCase(text[at + i]) != FoldCase(find[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void JoinPath(std::string_view folder, std::string_view relative, std::string& out) {
+    out.assign(folder);
+    if (relative.empty() || relative.front() != '\\')
+        out += '\\';
+    out += relative;
+}
+
+void ReplaceIgnoringCase(std::string_view text, std::string_view find, std::string_view replacement,
+                         std::string& out) {
+    out.clear();
+    if (find.empty()) {
+        out.assign(text);
+        return;
+    }
+    std::size_t copied = 0;
+    std::size_t at = 0;
+    const char first = FoldCase(find.front());
+    while (at + find.size() <= text.size()) {
+        if (FoldCase(text[at]) == first && MatchesIgnoringCase(text, at, find)) {
+            out.append(text, copied, at - copied);
+            out += replacement;
+            at += find.size();
+            copied = at;
+        } else {
+            ++at;
+        }
+    }
+    out.append(text, copied, std::string_view::npos);
+}
+
+std::string NumberedName(const std::string& reference, const std::string& extension,
+                         std::int32_t number, FileTools& tools) {
+    const std::string pad = tools.L0Pad(number, 4);
+    const std::string find = "." + extension;
+    std::string numbered;
+    ReplaceIgnoringCase(reference, find, "-" + pad + find, numbered);
+    // Without any "." + extension the replacement changes nothing and every number would
+    // give the same taken name.
+    if (numbered == reference)
+        numbered += "-" + pad;
+    return numbered;
+}
+
+ImageTransfer::ImageTransfer(FileSystem& files, FileTools& tools, Host& host,
+                             const JobSettings& job, std::string indexPath, std::string bifFolder)
+    : files_(files), tools_(tools), host_(host), job_(job), indexPath_(std::move(indexPath)),
+      indexFolder_(tools.GetFPath(indexPath_)), bifFolder_(std::move(bifFolder)) {}
+
+void ImageTransfer::findImageFolder(const std::string& imagePath, std::string& imageFolder) {
+    if (!imageFolder.empty())
+        return;
+    if (tools_.IsFullPath(imagePath)) {
+        imageFolder = tools_.GetFPath(imagePath);
+        return;
+    }
+    JoinPath(indexFolder_, imagePath, probe_);
+    if (files_.fileExists(probe_)) {
+        imageFolder.assign(indexFolder_);
+        return;
+    }
+    throw Error(301, "Reading Input Files",
+                "Cannot determine location of input files.  Please set the Image Folder option.");
+}
+
+void ImageTransfer::imageReference(const std::string& imagePath, std::string_view imageFolder,
+                                   bool moveFiles, std::string& reference) {
+    const bool full = tools_.IsFullPath(imagePath);
+    if (moveFiles) {
+        if (full)
+            ReplaceIgnoringCase(imagePath, imageFolder, bifFolder_, reference);
+        else
+            JoinPath(bifFolder_, imagePath, reference);
+    } else {
+        if (full)
+            reference.assign(imagePath);
+        else
+            JoinPath(imageFolder, imagePath, reference);
+    }
+}
+
+void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
+                             std::string& reference) {
+    const std::string targetFolder = tools_.GetFPath(reference);
+    if (!files_.folderExists(targetFolder))
+        tools_.CreateAnyFolder(targetFolder);
+
+    if (tools_.IsFullPath(imagePath))
+        source_.assign(imagePath);
+    else
+        JoinPath(imageFolder, imagePath, source_);
+
+    if (files_.fileExists(source_)) {
+        bool move = true;
+        if (files_.fileExists(reference)) {
+            if (job_.flag(MenuField::AllowDupes)) {
+                const std::string extension = tools_.GetFExt(reference);
+                for (std::int32_t n = 1;; ++n) {
+                    std::string candidate = NumberedName(reference, extension, n, tools_);
+                    if (!files_.fileExists(candidate)) {
+                        reference = std::move(candidate);
+                        break;
+                    }
+                    if (n == std::numeric_limits<std::int32_t>::max())
+                        throw Error(errnum::Overflow, "Copy Image File", "Overflow");
+                }
+            } else {
+                const Answer answer =
+                    host_.showMessage({"Image file already exists! " + reference +
+                                           ".  Do you want to replace this with the new file?",
+                                       "File Exists", Buttons::YesNoCancel, Icon::Question});
+                if (answer == Answer::Yes) {
+                    // The target may be the source itself (the image folder's text is not in
+                    // its path): deleting it would lose the only copy, so it stays put.
+                    if (files_.sameFile(reference, source_))
+                        move = false;
+                    else
+                        files_.deleteFile(reference);
+                } else if (answer == Answer::No) {
+                    move = false;
+                } else {
+                    throw Error(21, "Copy Image File", "Image file aleady exists.");
+                }
+            }
+        }
+        if (move)
+            files_.moveFile(source_, reference);
+    } else {
+        const Answer answer =
+            host_.showMessage({"Source File: " + source_ + "\rIndex File: " + indexPath_ +
+                                   "\rSkip file and continue processing?",
+                               "Source File is Missing", Buttons::YesNo, Icon::Exclamation});
+        if (answer != Answer::Yes)
+            throw Error(23, "Missing Source File", "Source file not found.");
+    }
+    imagePath.clear();
+}
+
+} // namespace qm

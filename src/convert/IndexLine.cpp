@@ -1,0 +1,154 @@
+#include "convert/IndexLine.h"
+
+#include "platform/Error.h"
+#include "startup/ErrorReporter.h"
+
+#include <charconv>
+#include <cstddef>
+#include <limits>
+
+namespace qm {
+
+namespace {
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Appends what StripQuotes(value) gives, without building it as a string of its own.
+void AppendStripped(std::string_view value, std::string& out) {
+    const std::size_t first = value.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return;
+    value = value.substr(first, value.find_last_not_of(' ') - first + 1);
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"') {
+        out.append(value);
+        return;
+    }
+    value = value.substr(1, value.size() - 2);
+    // Each pair of quotes becomes one; the search goes on after the pair.
+    for (;;) {
+        const std::size_t pair = value.find("\"\"");
+        if (pair == std::string_view::npos) {
+            out.append(value);
+            return;
+        }
+        out.append(value.substr(0, pair + 1));
+        value.remove_prefix(pair + 2);
+    }
+}
+
+void AppendNumber(std::string& out, int number) {
+    char digits[16];
+    const auto result = std::to_chars(digits, digits + sizeof digits, number);
+    out.append(digits, result.ptr);
+}
+
+// Stores or writes one value by the role of its column.
+void TakeValue(std::string_view value, FieldRole role, CurrentValues& current,
+               std::string& fieldLines, int& fieldNumber) {
+    switch (role) {
+    case FieldRole::Ordinary:
+        fieldLines.append("docNNNNN.field");
+        AppendNumber(fieldLines, fieldNumber++);
+        fieldLines.push_back('=');
+        AppendStripped(value, fieldLines);
+        fieldLines.append("\r\n");
+        break;
+    case FieldRole::ImagePath:
+        current.imagePath.clear();
+        AppendStripped(value, current.imagePath);
+        break;
+    case FieldRole::DocType:
+        current.docType.clear();
+        AppendStripped(value, current.docType);
+        break;
+    case FieldRole::VwFolder:
+        current.folder.clear();
+        AppendStripped(value, current.folder);
+        for (char& c : current.folder) {
+            if (c == '\\')
+                c = '/';
+        }
+        break;
+    case FieldRole::Dropped:
+        break;
+    }
+}
+
+} // namespace
+
+std::string EffectiveDelimiter(std::string_view setting) {
+    std::string delimiter;
+    delimiter.reserve(setting.size());
+    for (std::size_t i = 0; i < setting.size();) {
+        if (setting.compare(i, 3, "Tab") == 0) {
+            delimiter.push_back('\t');
+            i += 3;
+        } else {
+            delimiter.push_back(setting[i++]);
+        }
+    }
+    return delimiter;
+}
+
+void SplitIndexLine(std::string_view line, const FieldMap& map, std::string_view delimiter,
+                    CurrentValues& current, std::string& fieldLines) {
+    const std::size_t columns = map.names.size();
+    if (columns == 0)
+        return;
+    const bool splits = delimiter.size() == 1;
+    const char separator = splits ? delimiter.front() : '\0';
+
+    std::size_t position = 0;
+    std::size_t start = 0;
+    int fieldNumber = 1;
+    bool quoted = false;
+    if (splits) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const char c = line[i];
+            if (c == '"') {
+                quoted = !quoted;
+            } else if (c == separator && !quoted) {
+                TakeValue(line.substr(start, i - start), map.roles[position], current, fieldLines,
+                          fieldNumber);
+                start = i + 1;
+                // Values past the last name are ignored, so the rest of the line need not be read.
+                if (++position == columns)
+                    return;
+            }
+        }
+    }
+    if (start < line.size())
+        TakeValue(line.substr(start), map.roles[position], current, fieldLines, fieldNumber);
+}
+
+std::string StripQuotes(std::string_view value) {
+    std::string stripped;
+    AppendStripped(value, stripped);
+    return stripped;
+}
+
+std::int16_t CountChar(std::string_view find, std::string_view text, ErrorReporter& reporter) {
+    if (find.empty() || find.size() > text.size())
+        return 0;
+    constexpr long limit = std::numeric_limits<std::int16_t>::max();
+    long count = 0;
+    const std::size_t last = text.size() - find.size();
+    const char head = AsciiLower(find.front());
+    for (std::size_t i = 0; i <= last; ++i) {
+        if (AsciiLower(text[i]) != head)
+            continue;
+        std::size_t k = 1;
+        while (k < find.size() && AsciiLower(text[i + k]) == AsciiLower(find[k]))
+            ++k;
+        if (k == find.size() && ++count > limit) {
+            reporter.ReportError(Error(errnum::Overflow, "Count Characters", "Overflow"),
+                                 "Count Characters", "");
+            return 0;
+        }
+    }
+    return static_cast<std::int16_t>(count);
+}
+
+} // namespace qm

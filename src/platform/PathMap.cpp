@@ -1,0 +1,96 @@
+#include "platform/PathMap.h"
+
+#include "platform/Error.h"
+#include "platform/SettingsStore.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+namespace qm {
+
+namespace {
+
+const std::string kApplication = "Quillmarch";
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string::size_type FindSeparator(const std::string& text, std::string::size_type from) {
+    const auto it =
+        std::find_if(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), IsSeparator);
+    return it == text.end() ? std::string::npos
+                            : static_cast<std::string::size_type>(it - text.begin());
+}
+
+// Joins the host folder and the already converted rest with exactly one "/" between them.
+std::string Join(std::string host, const std::string& rest) {
+    if (rest.empty())
+        return host;
+    if (rest.front() == '/') {
+        while (!host.empty() && host.back() == '/')
+            host.pop_back();
+    } else if (host.empty() || host.back() != '/') {
+        host += '/';
+    }
+    return host + rest;
+}
+
+} // namespace
+
+PathMap::PathMap(SettingsStore& store) : store_(store) {}
+
+std::string PathMap::toHost(const std::string& path) const {
+    std::string host;
+    std::string::size_type restStart = 0;
+    bool mapped = false;
+
+    if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':') {
+        const std::string drive(1, AsciiUpper(path[0]));
+        const auto folder = store_.read(SettingsScope::User, kApplication, "Drives", drive);
+        // An empty host folder would put the drive at the host's root; treat it as unmapped.
+        if (!folder || folder->empty())
+            throw PathError(errnum::PathNotFound, path, "drive " + drive + ": is not mapped");
+        host = *folder;
+        restStart = 2;
+        mapped = true;
+    } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        const auto serverEnd = FindSeparator(path, 2);
+        const auto shareStart = serverEnd == std::string::npos ? path.size() : serverEnd + 1;
+        const auto shareEnd = FindSeparator(path, shareStart);
+        restStart = shareEnd == std::string::npos ? path.size() : shareEnd;
+        const std::string server =
+            path.substr(2, (serverEnd == std::string::npos ? path.size() : serverEnd) - 2);
+        const std::string share = path.substr(shareStart, restStart - shareStart);
+        std::optional<std::string> folder;
+        if (!server.empty() && !share.empty()) {
+            std::string key = server + "/" + share;
+            std::transform(key.begin(), key.end(), key.begin(), AsciiLower);
+            folder = store_.read(SettingsScope::User, kApplication, "Shares", key);
+        }
+        if (!folder || folder->empty())
+            throw PathError(errnum::PathNotFound, path,
+                            "share " + path.substr(0, restStart) + " is not mapped");
+        host = *folder;
+        mapped = true;
+    }
+
+    std::string rest = path.substr(restStart);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    return mapped ? Join(std::move(host), rest) : rest;
+}
+
+} // namespace qm

@@ -1,0 +1,422 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include "platform/Error.h"
+#include "platform/PathMap.h"
+#include "platform/Wildcard.h"
+#include "platform/posix/FileLineReader.h"
+#include "platform/posix/FileTextWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace qm {
+
+namespace {
+
+// Closes a descriptor when the scope ends, whichever way it ends.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// The folder part of a host path: "." for a bare name, "/" for a name at the root.
+std::string HostFolder(std::string host) {
+    while (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+    const auto slash = host.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return host.substr(0, slash);
+}
+
+bool IsFolder(const std::string& host) {
+    struct stat st {};
+    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The error for a failed call on `host` (the caller's `path`): a missing entry is told apart
+// from a missing folder above it.
+Error FailureFor(int errnoValue, const std::string& path, const std::string& host) {
+    if (errnoValue == ENOENT && !IsFolder(HostFolder(host)))
+        return PathError(errnum::PathNotFound, path);
+    return MachineError(errnoValue, path);
+}
+
+// Maps the caller's path, treating an unmapped drive or share as "no such thing here".
+bool TryHost(const PathMap& map, const std::string& path, std::string& host) {
+    if (path.empty())
+        return false;
+    try {
+        host = map.toHost(path);
+        return true;
+    } catch (const Error& error) {
+        if (error.number() == errnum::PathNotFound)
+            return false;
+        throw;
+    }
+}
+
+bool StatFollowing(const PathMap& map, const std::string& path, struct stat& st) {
+    std::string host;
+    return TryHost(map, path, host) && ::stat(host.c_str(), &st) == 0;
+}
+
+struct FolderCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using Folder = std::unique_ptr<DIR, FolderCloser>;
+
+// A regular file, or a link that leads to one.
+bool IsRegularEntry(DIR* dir, const dirent& entry) {
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
+        return entry.d_type == DT_REG;
+    struct stat st {};
+    return ::fstatat(::dirfd(dir), entry.d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+}
+
+// Renames without ever replacing an existing `to`. Returns 0 or the errno of the failure.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    const int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != ENOTSUP)
+        return err;
+    // The file system cannot rename without replacing: a hard link fails on an existing name.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) != 0) {
+            const int unlinkErr = errno;
+            ::unlink(to.c_str());
+            return unlinkErr;
+        }
+        return 0;
+    }
+    const int linkErr = errno;
+    if (linkErr != EPERM && linkErr != ENOTSUP && linkErr != EMLINK)
+        return linkErr;
+    // No hard links either (FAT and the like): test, then rename; the gap is unavoidable here.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Makes the entries of a host folder durable. Returns 0 or the errno of the failure.
+int SyncHostFolder(const std::string& folder) {
+    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return errno;
+    if (::fsync(fd.get()) != 0 && errno != EINVAL)
+        return errno;
+    return 0;
+}
+
+// Reads everything from one descriptor into another. Returns 0, or the errno of the failure
+// and whether writing (not reading) failed.
+int CopyContent(int in, int out, bool& writing) {
+    constexpr std::size_t kChunk = 1024 * 1024;
+    std::unique_ptr<char[]> chunk(new char[kChunk]);
+    for (;;) {
+        ssize_t n = ::read(in, chunk.get(), kChunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            writing = false;
+            return errno;
+        }
+        if (n == 0)
+            return 0;
+        const char* data = chunk.get();
+        while (n > 0) {
+            const ssize_t written = ::write(out, data, static_cast<std::size_t>(n));
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                writing = true;
+                return errno;
+            }
+            if (written == 0) {
+                writing = true;
+                return ENOSPC;
+            }
+            data += written;
+            n -= written;
+        }
+    }
+}
+
+// A move between file systems: the copy is complete and durable under a temporary name
+// before it takes the target's name, and the source goes only after that.
+void MoveAcross(const std::string& from, const std::string& hostFrom, const std::string& to,
+                const std::string& hostTo) {
+    Descriptor in(::open(hostFrom.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (in.get() < 0)
+        throw FailureFor(errno, from, hostFrom);
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0)
+        throw MachineError(errno, from);
+    if (!S_ISREG(st.st_mode))
+        throw MachineError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, from);
+
+    const std::string targetFolder = HostFolder(hostTo);
+    std::string temporary = targetFolder + "/.qm-move-XXXXXX";
+    Descriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (out.get() < 0)
+        throw FailureFor(errno, to, hostTo);
+
+    auto abandon = [&](int errnoValue, const std::string& named) {
+        out.reset();
+        ::unlink(temporary.c_str());
+        return MachineError(errnoValue, named);
+    };
+
+    bool writing = false;
+    if (const int err = CopyContent(in.get(), out.get(), writing))
+        throw abandon(err, writing ? to : from);
+    // The owner can only be kept with the privilege to give files away; the mode always is.
+    // Ownership goes first, as a change of owner clears set-user-ID bits.
+    [[maybe_unused]] const int ownerKept = ::fchown(out.get(), st.st_uid, st.st_gid);
+    if (::fchmod(out.get(), st.st_mode & 07777) != 0)
+        throw abandon(errno, to);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(out.get(), times); // the times are a courtesy, not worth failing the move
+    if (::fsync(out.get()) != 0)
+        throw abandon(errno, to);
+    if (::close(out.release()) != 0)
+        throw abandon(errno, to);
+
+    if (const int err = RenameNoReplace(temporary, hostTo)) {
+        ::unlink(temporary.c_str());
+        throw MachineError(err, to);
+    }
+    if (const int err = SyncHostFolder(targetFolder)) {
+        ::unlink(hostTo.c_str());
+        throw MachineError(err, to);
+    }
+    if (::unlink(hostFrom.c_str()) != 0) {
+        // The source must stay the one copy: take back the copy just made.
+        const int err = errno;
+        ::unlink(hostTo.c_str());
+        SyncHostFolder(targetFolder);
+        throw MachineError(err, from);
+    }
+}
+
+std::unique_ptr<TextWriter> OpenWriter(const PathMap& map, const std::string& path, int flags) {
+    if (path.empty())
+        throw PathError(errnum::PathNotFound, path);
+    const std::string host = map.toHost(path);
+    const int fd = ::open(host.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        throw FailureFor(errno, path, host);
+    return std::make_unique<FileTextWriter>(fd, path);
+}
+
+} // namespace
+
+PosixFileSystem::PosixFileSystem(const PathMap& map) : map_(map) {}
+
+bool PosixFileSystem::fileExists(const std::string& path) {
+    struct stat st {};
+    return StatFollowing(map_, path, st) && S_ISREG(st.st_mode);
+}
+
+bool PosixFileSystem::folderExists(const std::string& path) {
+    struct stat st {};
+    return StatFollowing(map_, path, st) && S_ISDIR(st.st_mode);
+}
+
+bool PosixFileSystem::sameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return StatFollowing(map_, a, first) && StatFollowing(map_, b, second) &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& path) {
+    if (path.empty())
+        throw PathError(errnum::FileNotFound, path);
+    const std::string host = map_.toHost(path);
+    // Non-blocking only for the open itself, so a named pipe cannot hang it.
+    Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0)
+        throw FailureFor(errno, path, host);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        throw MachineError(errno, path);
+    if (S_ISDIR(st.st_mode))
+        throw MachineError(EISDIR, path);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw MachineError(errno, path);
+    return std::make_unique<FileLineReader>(fd.release(), path);
+}
+
+std::unique_ptr<TextWriter> PosixFileSystem::createTextFile(const std::string& path) {
+    return OpenWriter(map_, path, O_TRUNC);
+}
+
+std::unique_ptr<TextWriter> PosixFileSystem::openForAppend(const std::string& path) {
+    return OpenWriter(map_, path, O_APPEND);
+}
+
+void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
+    if (from.empty())
+        throw PathError(errnum::FileNotFound, from);
+    if (to.empty())
+        throw PathError(errnum::PathNotFound, to);
+    const std::string hostFrom = map_.toHost(from);
+    const std::string hostTo = map_.toHost(to);
+
+    struct stat st {};
+    if (::lstat(hostFrom.c_str(), &st) != 0)
+        throw FailureFor(errno, from, hostFrom);
+    if (S_ISDIR(st.st_mode))
+        throw MachineError(EISDIR, from);
+
+    const int err = RenameNoReplace(hostFrom, hostTo);
+    if (err == 0)
+        return;
+    if (err == EXDEV) {
+        MoveAcross(from, hostFrom, to, hostTo);
+        return;
+    }
+    if (err == ENOENT) {
+        // The source was there a moment ago, so it is the target's folder that is missing
+        // unless the source vanished in between.
+        if (::lstat(hostFrom.c_str(), &st) != 0)
+            throw FailureFor(ENOENT, from, hostFrom);
+        throw PathError(errnum::PathNotFound, to);
+    }
+    if (err == EACCES || err == EPERM || err == EROFS) {
+        const std::string targetFolder = HostFolder(hostTo);
+        const bool targetWritable = ::access(targetFolder.c_str(), W_OK | X_OK) == 0;
+        throw MachineError(err, targetWritable ? from : to);
+    }
+    throw MachineError(err, err == EEXIST || err == ENOTDIR ? to : from);
+}
+
+void PosixFileSystem::replaceFile(const std::string& from, const std::string& to) {
+    if (from.empty())
+        throw PathError(errnum::FileNotFound, from);
+    if (to.empty())
+        throw PathError(errnum::PathNotFound, to);
+    const std::string hostFrom = map_.toHost(from);
+    const std::string hostTo = map_.toHost(to);
+    if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
+        const int err = errno;
+        struct stat st {};
+        if (err == ENOENT && ::lstat(hostFrom.c_str(), &st) == 0)
+            throw PathError(errnum::PathNotFound, to);
+        throw FailureFor(err, err == EISDIR || err == ENOTEMPTY ? to : from,
+                         err == EISDIR || err == ENOTEMPTY ? hostTo : hostFrom);
+    }
+    if (const int err = SyncHostFolder(HostFolder(hostTo)))
+        throw MachineError(err, to);
+}
+
+void PosixFileSystem::deleteFile(const std::string& path) {
+    if (path.empty())
+        throw PathError(errnum::FileNotFound, path);
+    const std::string host = map_.toHost(path);
+    if (::unlink(host.c_str()) != 0)
+        throw FailureFor(errno, path, host);
+}
+
+void PosixFileSystem::createFolder(const std::string& path) {
+    if (path.empty())
+        throw PathError(errnum::PathNotFound, path);
+    const std::string host = map_.toHost(path);
+    if (::mkdir(host.c_str(), 0777) != 0) {
+        const int err = errno;
+        // mkdir's ENOENT is always about the folder above.
+        throw err == ENOENT ? PathError(errnum::PathNotFound, path) : MachineError(err, path);
+    }
+}
+
+void PosixFileSystem::syncFolder(const std::string& path) {
+    if (path.empty())
+        throw PathError(errnum::PathNotFound, path);
+    const std::string host = map_.toHost(path);
+    if (const int err = SyncHostFolder(host))
+        throw err == ENOENT || err == ENOTDIR ? PathError(errnum::PathNotFound, path)
+                                              : MachineError(err, path);
+}
+
+std::vector<std::string> PosixFileSystem::listFiles(const std::string& folder) {
+    if (folder.empty())
+        throw PathError(errnum::PathNotFound, folder);
+    const std::string host = map_.toHost(folder);
+    const Folder dir(::opendir(host.c_str()));
+    if (!dir) {
+        const int err = errno;
+        throw err == ENOENT || err == ENOTDIR ? PathError(errnum::PathNotFound, folder)
+                                              : MachineError(err, folder);
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (IsRegularEntry(dir.get(), *entry))
+            names.emplace_back(entry->d_name);
+        errno = 0;
+    }
+    if (errno != 0)
+        throw MachineError(errno, folder);
+
+    std::sort(names.begin(), names.end());
+    std::string prefix = folder;
+    const char last = folder.back();
+    if (last != '/' && last != '\\') {
+        const bool slashes =
+            folder.find('/') != std::string::npos && folder.find('\\') == std::string::npos;
+        prefix += slashes ? '/' : '\\';
+    }
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
+    for (const auto& name : names)
+        paths.push_back(prefix + name);
+    return paths;
+}
+
+bool PosixFileSystem::matchesAny(const std::string& pattern) {
+    const auto cut = pattern.find_last_of("\\/");
+    if (cut == std::string::npos)
+        return false;
+    const std::string folder = cut == 0 ? pattern.substr(0, 1) : pattern.substr(0, cut);
+    const std::string_view namePattern = std::string_view(pattern).substr(cut + 1);
+    std::string host;
+    if (!TryHost(map_, folder, host))
+        return false;
+    const Folder dir(::opendir(host.c_str()));
+    if (!dir)
+        return false;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (WildcardMatch(namePattern, entry->d_name) && IsRegularEntry(dir.get(), *entry))
+            return true;
+    }
+    return false;
+}
+
+} // namespace qm

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+struct Context;
+
+// The file filter of the open and save dialogs of configuration files.
+inline constexpr const char* ConfigFileFilter =
+    "Quillmarch Files (*.sbf)|*.sbf|All Files (*.*)|*.*";
+
+// Loads a .sbf configuration file (17 CR LF lines) into the job. An empty name asks for a
+// file (Cancel ends quietly) and makes the choice the job's configuration file. A missing
+// file is told to the user and changes nothing. Once the file is open every line is loaded
+// on its own: a line that is missing or cannot be converted leaves its field as it was.
+// Other failures are reported under "Open Configuration File"; nothing is handed back.
+void OpenConfig(Context& context, const std::string& fileName);
+
+// Writes the job to a .sbf configuration file. An empty name asks for a file (Cancel ends
+// quietly, nothing written). The file is replaced in one step: the previous file stays as it
+// was when the save fails. Failures are reported under "Save Configuration File"; nothing is
+// handed back.
+void SaveConfig(Context& context, const std::string& fileName);
+
+} // namespace qm

@@ -1,0 +1,274 @@
+#include "startup/Main.h"
+
+#include "convert/JobRunner.h"
+#include "settings/ConfigFile.h"
+#include "settings/JobSettings.h"
+#include "startup/CommandLine.h"
+#include "startup/Context.h"
+#include "startup/DebugLog.h"
+#include "startup/ErrorReporter.h"
+#include "startup/ProcessState.h"
+
+#include <exception>
+#include <optional>
+#include <ostream>
+
+namespace qm {
+
+namespace {
+
+constexpr std::string_view ProgramName = "quillmarch";
+constexpr std::string_view StartupOperation = "Program Load";
+
+// One run of the program from start-up to its road's end. Member order is construction
+// order: the job exists before the log that reads its debug flag, the log before the
+// reporter that writes to it.
+struct Session {
+    Session(MainEnvironment& environment, ProgramOptions programOptions,
+            std::unique_ptr<Host> consoleHost, std::string logPath)
+        : env(environment), options(std::move(programOptions)), host(std::move(consoleHost)),
+          log(job, env.files, env.systemLog, env.clock, std::move(logPath)),
+          reporter(*host, env.systemLog, log, process) {}
+
+    MainEnvironment& env;
+    ProgramOptions options;
+    std::unique_ptr<Host> host;
+    // A new record holds the defaults with debug mode off, as the window's load leaves it;
+    // a new process state has every flag off and no configuration file.
+    JobSettings job;
+    ProcessState process;
+    DebugLog log;
+    ErrorReporter reporter;
+    std::unique_ptr<FileTools> tools;
+    std::optional<Context> context;
+};
+
+std::string DebugLogPath(const MainEnvironment& env) {
+    const std::string inExecutableFolder = env.executableFolder + "/debug-QM.log";
+    if (!env.locateDebugLog)
+        return inExecutableFolder;
+    try {
+        return env.locateDebugLog(env.executableFolder);
+    } catch (const std::exception&) {
+        // Nothing can report yet; should debug mode be switched on, writing the first line
+        // there fails and is reported by the operation that writes it.
+        return inExecutableFolder;
+    }
+}
+
+// Reads the command line into the job and the process state: the configuration file named
+// first, then the switches in order. Raises on failure; the caller reports it.
+Road ReadCommandLine(Session& s) {
+    Context& context = *s.context;
+
+    const std::vector<std::string> arguments = SplitCommandLine(s.options.commandLine);
+    const std::size_t count = arguments.size() - 1;
+
+    std::size_t firstSwitch = 1;
+    if (count >= 1) {
+        const std::string candidate = UnquoteFirstArgument(arguments[1]);
+        if (s.env.files.fileExists(candidate)) {
+            s.process.commandLineConfigFile = candidate;
+            OpenConfig(context, candidate);
+            firstSwitch = 2;
+        }
+    }
+    for (std::size_t i = firstSwitch; i <= count; ++i) {
+        if (const auto option = ParseSwitch(arguments[i]))
+            ApplySwitch(context, *option, s.options.commandLine);
+    }
+    s.log.WriteLog("Command line parsed");
+
+    if (s.process.serviceMode)
+        return Road::Service;
+    if (!s.process.commandLineConfigFile.empty() && !s.process.manualMode)
+        return Road::CommandLineJob;
+    return Road::Interactive;
+}
+
+int RunServiceRoad(Session& s) {
+    s.env.err << ProgramName << ": the service (switch /v) is not available yet\n";
+    return exitstatus::Usage;
+}
+
+// The job runs once, then the program ends. With a display and without --headless the
+// window is to show it running; until the window exists, the console host runs it in both
+// cases.
+int RunCommandLineJob(Session& s) {
+    RunSummary summary;
+    const bool ran =
+        RunOperation(s.reporter, StartupOperation, [&] { summary = RunJob(*s.context); });
+    // Every report of the process counts, those of start-up included: a job whose
+    // configuration file could not be read ran with other settings than it asked for.
+    if (!ran || summary.refused || summary.failed > 0 || s.reporter.reportCount() > 0)
+        return exitstatus::Failure;
+    return exitstatus::Success;
+}
+
+int RunInteractiveRoad(Session& s) {
+    if (s.env.displayAvailable && !s.options.headless)
+        s.env.err << ProgramName << ": the window is not available yet.\n";
+    else
+        s.env.err << ProgramName
+                  << ": no display is available for the window (DISPLAY, WAYLAND_DISPLAY and "
+                     "QT_QPA_PLATFORM are not set).\n";
+    s.env.err << "To run a job without the window, name its configuration file:\n  " << ProgramName
+              << " --headless job.sbf\n";
+    return exitstatus::Usage;
+}
+
+int TakeRoad(Session& s, Road road) {
+    switch (road) {
+    case Road::Service:
+        return RunServiceRoad(s);
+    case Road::CommandLineJob:
+        return RunCommandLineJob(s);
+    case Road::Interactive:
+        return RunInteractiveRoad(s);
+    }
+    return exitstatus::Failure;
+}
+
+int RunProgram(MainEnvironment& env, ProgramOptions options) {
+    // The window's host plugs in here once the window exists: display && !options.headless.
+    std::unique_ptr<Host> host = env.makeConsoleHost();
+    Session s(env, std::move(options), std::move(host), DebugLogPath(env));
+
+    Road road = Road::Interactive;
+    const bool started = RunOperation(s.reporter, StartupOperation, [&] {
+        s.tools = env.makeFileTools();
+        s.context.emplace(
+            Context{env.files, *s.tools, *s.host, s.job, s.process, s.log, s.reporter});
+        road = ReadCommandLine(s);
+        // The job belongs to the file named on the command line, whether it runs now or not.
+        if (road != Road::Service && !s.process.commandLineConfigFile.empty())
+            s.job.setText(TextField::CurrentConfigFile, s.process.commandLineConfigFile);
+    });
+    if (!started)
+        return exitstatus::Failure;
+    return TakeRoad(s, road);
+}
+
+} // namespace
+
+ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
+    ProgramOptions options;
+    bool optionsEnded = false;
+    bool first = true;
+    for (const std::string& argument : arguments) {
+        if (!optionsEnded) {
+            if (argument == "--") {
+                optionsEnded = true;
+                continue;
+            }
+            if (argument == "--help" || argument == "-h") {
+                options.help = true;
+                continue;
+            }
+            if (argument == "--version") {
+                options.version = true;
+                continue;
+            }
+            if (argument == "--headless") {
+                options.headless = true;
+                continue;
+            }
+            if (argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
+                if (options.unknownOption.empty())
+                    options.unknownOption = argument;
+                continue;
+            }
+        }
+        if (!first)
+            options.commandLine += ' ';
+        options.commandLine += argument;
+        first = false;
+    }
+    return options;
+}
+
+bool DisplayAvailable(const std::function<const char*(const char*)>& getEnvironment) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = getEnvironment(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
+std::string UsageText() {
+    return R"(Usage: quillmarch [OPTION]... [CONFIG-FILE] [SWITCH]...
+Turn index files into BIF batch import files, as a saved job (a .sbf configuration file)
+describes, and move each document's image below the BIF file's folder when the job asks.
+
+Options:
+  -h, --help      show this help and exit
+      --version   show the version and exit
+      --headless  run a job without the window, even where a display is available
+      --          end of the options: every later argument belongs to the command line
+
+The other arguments, joined with single blanks, are the command line. Its first argument is
+the configuration file to load when a file of that name exists. A new argument begins only
+where a blank is followed by "/" or "\", so paths with blanks need no quotes. Switches are
+"/" or "\", one lower-case letter, and for some ":" and a value; they act in the order
+given, so a later switch overrides an earlier one and a file loaded with /c.
+  /c:FILE   load the configuration file FILE; the job then runs as if FILE came first
+  /f:PATH   index file; several are separated by "|"; a "*" picks files by extension
+  /x:PATH   BIF output file
+  /a:PATH   image folder
+  /t:TEXT   document type
+  /l:TEXT   destination folder in the document system
+  /s:TEXT   maximum files per BIF file (kept in the job; no conversion reads it)
+  /d        allow duplicates: give a moved image a numbered name instead of asking
+  /r        remove each index file after its successful conversion
+  /w        say "Finished BIF conversion!" when the job ends
+  /k        skip the header row of each index file
+  /b        debug mode: write the debug log debug-QM.log
+  /m        manual: load the configuration file but do not run the job
+  /v        run as the service
+  /p        put the whole command line on the clipboard (only with the window)
+
+Roads:
+  A configuration file named and no /m: the job runs once and the program ends. Questions
+  are asked on the terminal; without one (or with input from a file) nothing is
+  overwritten or guessed: "File Exists" is answered Cancel, other questions No, file
+  dialogs are cancelled.
+  /v: the service (not available yet).
+  Otherwise: the window (not available yet).
+
+Exit status:
+  0  the job ran and every index file was converted
+  1  an index file failed to convert, an error was reported, or start-up failed
+  2  a usage error, or a road this build cannot take
+
+Examples:
+  quillmarch --headless jobs/daily.sbf
+  quillmarch --headless jobs/daily.sbf '/x:out\today.bif' /k /b
+)";
+}
+
+int Main(const std::vector<std::string>& arguments, MainEnvironment& env) {
+    ProgramOptions options = TakeProgramOptions(arguments);
+    if (!options.unknownOption.empty()) {
+        env.err << ProgramName << ": unrecognized option '" << options.unknownOption << "'\n"
+                << "Try '" << ProgramName << " --help' for more information.\n";
+        return exitstatus::Usage;
+    }
+    if (options.help) {
+        env.out << UsageText();
+        return exitstatus::Success;
+    }
+    if (options.version) {
+        env.out << ProgramName << ' ' << QM_VERSION << '\n';
+        return exitstatus::Success;
+    }
+    try {
+        return RunProgram(env, std::move(options));
+    } catch (const std::exception& e) {
+        // Only what runs before the error reporter exists (the host) can end up here.
+        env.err << ProgramName << ": " << e.what() << '\n';
+        return exitstatus::Failure;
+    }
+}
+
+} // namespace qm

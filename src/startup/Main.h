@@ -1,0 +1,85 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTools.h"
+#include "platform/Host.h"
+#include "platform/SettingsStore.h"
+#include "platform/SystemLog.h"
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+// Everything the program's entry reaches the machine through, built by the composition root
+// (or a test). The factories run inside start-up, so a failure there is reported like any
+// other start-up failure.
+struct MainEnvironment {
+    MainEnvironment(std::ostream& standardOutput, std::ostream& standardError,
+                    FileSystem& fileSystem, SettingsStore& settingsStore, SystemLog& log,
+                    Clock& localClock)
+        : out(standardOutput), err(standardError), files(fileSystem), settings(settingsStore),
+          systemLog(log), clock(localClock) {}
+
+    std::ostream& out; // help and version
+    std::ostream& err; // usage errors and the roads that are not available
+    FileSystem& files;
+    SettingsStore& settings;
+    SystemLog& systemLog;
+    Clock& clock;
+    std::function<std::unique_ptr<FileTools>()> makeFileTools;
+    // The host of a run without a window: the command-line job, for now also when a display
+    // is available.
+    std::function<std::unique_ptr<Host>()> makeConsoleHost;
+    // DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is set.
+    bool displayAvailable = false;
+    std::string executableFolder;
+    // Where "debug-QM.log" goes for the given executable folder; when empty, the file lies
+    // directly in that folder.
+    std::function<std::string(const std::string& executableFolder)> locateDebugLog;
+};
+
+// The GNU-style options that are taken out of the arguments before the command line is read.
+struct ProgramOptions {
+    bool help = false;
+    bool version = false;
+    bool headless = false;
+    std::string unknownOption; // the first "--x" that is not an option; a usage error
+    std::string commandLine;   // the other arguments joined with single blanks
+};
+
+// Takes --help/-h, --version and --headless out of the arguments (anywhere before a "--",
+// which ends the options and is dropped) and joins the rest with single blanks.
+ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments);
+
+// The ways a run can go once the command line is read.
+enum class Road {
+    Interactive,    // the window, until the user closes it
+    CommandLineJob, // a configuration file named and no switch m: the job runs once
+    Service,        // switch v: the service host
+};
+
+// The exit statuses of the program.
+namespace exitstatus {
+inline constexpr int Success = 0;
+inline constexpr int Failure = 1; // a conversion failed, an error was reported, start-up failed
+inline constexpr int Usage = 2;   // a usage error, or a road this build cannot take
+} // namespace exitstatus
+
+// The text of --help.
+std::string UsageText();
+
+// True when `getEnvironment` finds a non-empty DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM.
+bool DisplayAvailable(const std::function<const char*(const char*)>& getEnvironment);
+
+// The program's entry: reads the options and the command line (the arguments after the
+// program's own name), loads the job, applies the switches and takes one road. Returns the
+// exit status.
+int Main(const std::vector<std::string>& arguments, MainEnvironment& env);
+
+} // namespace qm

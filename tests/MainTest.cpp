@@ -1,0 +1,425 @@
+#include "startup/Main.h"
+
+#include "platform/Error.h"
+#include "platform/PathMap.h"
+#include "platform/posix/ConsoleHost.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/StandardFileTools.h"
+#include "support/Doubles.h"
+#include "support/TempFolder.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace qm {
+namespace {
+
+// The fields of a .sbf file that these tests vary; the rest keep the start values.
+struct Job {
+    std::string indexFile;
+    std::string bifFile;
+    std::string imageFolder;
+    std::string docType = "Invoice";
+    std::string fieldNames = "IMAGEPATH|Name|Amount";
+    bool removeProcessed = false;
+
+    std::string file() const {
+        const char* flag = removeProcessed ? "True" : "False";
+        return "1\r\n" + indexFile + "\r\n" + bifFile + "\r\n" + imageFolder + "\r\n" + docType +
+               "\r\n\r\n,\r\n2500\r\n" + fieldNames + "\r\n0\r\n0\r\n0\r\n0\r\n" + flag +
+               "\r\nFalse\r\nFalse\r\nFalse\r\n";
+    }
+};
+
+// A whole program in process: real files in a temporary folder, the console host writing to
+// the same error stream as the program, no terminal.
+struct Program {
+    Program() {
+        env.makeFileTools = [this]() -> std::unique_ptr<FileTools> {
+            ++fileToolsMade;
+            if (failFileTools)
+                throw Error(429, "Quillmarch", "ActiveX component can't create object");
+            return std::make_unique<StandardFileTools>(files, store);
+        };
+        env.makeConsoleHost = [this] {
+            return std::make_unique<ConsoleHost>(input, err, ConsoleTerminal{});
+        };
+        env.executableFolder = temp.path("bin");
+        std::filesystem::create_directory(env.executableFolder);
+    }
+
+    int run(std::vector<std::string> arguments) { return Main(arguments, env); }
+
+    // An index file and a job that converts it into out/batch.bif.
+    std::string writeJob(const std::string& sbfName = "job.sbf",
+                         const std::string& index = "img/0001.tif,Smith,\"1,200\"\r\n"
+                                                    "img/0002.tif,\"Jones, Ann\",17\r\n") {
+        temp.write("in/batch1.csv", index);
+        job.indexFile = temp.path("in/batch1.csv");
+        job.bifFile = temp.path("out/batch.bif");
+        job.imageFolder = temp.path("scans");
+        temp.write(sbfName, job.file());
+        return temp.path(sbfName);
+    }
+
+    bool exists(const std::string& relative) const {
+        return std::filesystem::exists(temp.path(relative));
+    }
+
+    test::TempFolder temp;
+    test::MemorySettingsStore store;
+    PathMap map{store};
+    PosixFileSystem files{map};
+    test::RecordingSystemLog systemLog;
+    test::FixedClock clock;
+    std::ostringstream out;
+    std::ostringstream err;
+    std::istringstream input;
+    bool failFileTools = false;
+    int fileToolsMade = 0;
+    Job job;
+    MainEnvironment env{out, err, files, store, systemLog, clock};
+};
+
+TEST(ProgramOptionsTest, TakeProgramOptionsTable) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool help, version, headless;
+        const char* unknown;
+        const char* commandLine;
+    };
+    const Case cases[] = {
+        {{}, false, false, false, "", ""},
+        {{"--help"}, true, false, false, "", ""},
+        {{"-h"}, true, false, false, "", ""},
+        {{"--version"}, false, true, false, "", ""},
+        {{"--headless", "job.sbf", "/m"}, false, false, true, "", "job.sbf /m"},
+        // Options are taken wherever they stand; the rest keeps its order.
+        {{"job.sbf", "--headless", "/x:out.bif"}, false, false, true, "", "job.sbf /x:out.bif"},
+        // A path with blanks that the shell split comes back joined.
+        {{"C:\\Scan", "Jobs\\daily.sbf", "/m"},
+         false,
+         false,
+         false,
+         "",
+         "C:\\Scan Jobs\\daily.sbf /m"},
+        {{"--frobnicate", "--help", "--also"}, true, false, false, "--frobnicate", ""},
+        {{"--help=yes"}, false, false, false, "--help=yes", ""},
+        // "--" ends the options and is dropped; what follows is the command line.
+        {{"--", "--help", "-h"}, false, false, false, "", "--help -h"},
+        {{"--headless", "--", "--headless"}, false, false, true, "", "--headless"},
+        // Single-dash arguments other than -h and a lone "-" or "--" are not options.
+        {{"-x", "-", "/t:-h"}, false, false, false, "", "-x - /t:-h"},
+        {{"", "a"}, false, false, false, "", " a"},
+    };
+    for (const Case& c : cases) {
+        const ProgramOptions o = TakeProgramOptions(c.arguments);
+        const std::string label = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(o.help, c.help) << label;
+        EXPECT_EQ(o.version, c.version) << label;
+        EXPECT_EQ(o.headless, c.headless) << label;
+        EXPECT_EQ(o.unknownOption, c.unknown) << label;
+        EXPECT_EQ(o.commandLine, c.commandLine) << label;
+    }
+}
+
+TEST(ProgramOptionsTest, DisplayAvailableTable) {
+    struct Case {
+        const char* display;
+        const char* wayland;
+        const char* platform;
+        bool expected;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, false},
+        {":0", nullptr, nullptr, true},
+        {nullptr, "wayland-0", nullptr, true},
+        {nullptr, nullptr, "offscreen", true},
+        {"", "", "", false},
+        {"", nullptr, "xcb", true},
+    };
+    for (const Case& c : cases) {
+        const auto lookup = [&](const char* name) -> const char* {
+            const std::string n = name;
+            return n == "DISPLAY" ? c.display : n == "WAYLAND_DISPLAY" ? c.wayland : c.platform;
+        };
+        EXPECT_EQ(DisplayAvailable(lookup), c.expected)
+            << (c.display ? c.display : "-") << (c.wayland ? c.wayland : "-")
+            << (c.platform ? c.platform : "-");
+    }
+}
+
+TEST(MainTest, HelpAndVersionPrintAndDoNothingElse) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string expectedStart;
+    };
+    const Case cases[] = {
+        {{"--help"}, "Usage: quillmarch [OPTION]... [CONFIG-FILE] [SWITCH]...\n"},
+        {{"-h", "job.sbf"}, "Usage: quillmarch"},
+        {{"--version"}, std::string("quillmarch ") + QM_VERSION + "\n"},
+        {{"--version", "--help"}, "Usage: quillmarch"},
+    };
+    for (const Case& c : cases) {
+        Program p;
+        const std::string sbf = p.writeJob();
+        std::vector<std::string> arguments = c.arguments;
+        arguments.push_back(sbf); // a job named too must not run
+        EXPECT_EQ(p.run(arguments), 0);
+        EXPECT_EQ(p.out.str().rfind(c.expectedStart, 0), 0u) << p.out.str();
+        EXPECT_EQ(p.err.str(), "");
+        EXPECT_EQ(p.fileToolsMade, 0);
+        EXPECT_FALSE(p.exists("out")) << "the job ran";
+    }
+}
+
+TEST(MainTest, UsageNamesEverySwitchTheRoadsAndTheExitStatuses) {
+    const std::string usage = UsageText();
+    for (char letter : std::string("cfxtlasdrwkbmvp"))
+        EXPECT_NE(usage.find(std::string("\n  /") + letter), std::string::npos) << letter;
+    for (const char* part : {"--headless", "--version", "--help", "Roads:", "Exit status:",
+                             "\n  0  ", "\n  1  ", "\n  2  ", "Examples:"})
+        EXPECT_NE(usage.find(part), std::string::npos) << part;
+}
+
+TEST(MainTest, UnknownOptionIsAUsageError) {
+    Program p;
+    const std::string sbf = p.writeJob();
+    EXPECT_EQ(p.run({"--headles", sbf}), 2);
+    EXPECT_EQ(p.err.str(), "quillmarch: unrecognized option '--headles'\n"
+                           "Try 'quillmarch --help' for more information.\n");
+    EXPECT_EQ(p.out.str(), "");
+    EXPECT_FALSE(p.exists("out"));
+}
+
+TEST(MainTest, CommandLineJobConvertsAndSavesTheJobBack) {
+    Program p;
+    const std::string sbf = p.writeJob();
+    const std::string other = p.temp.path("elsewhere/today.bif");
+
+    EXPECT_EQ(p.run({"--headless", sbf, "/x:" + other}), 0) << p.err.str();
+
+    EXPECT_EQ(p.err.str(), "");
+    EXPECT_FALSE(p.exists("out/batch.bif"));
+    const std::string bif = p.temp.read("elsewhere/today.bif");
+    EXPECT_EQ(bif.rfind("[Documents File]\r\n[documents]\r\ndocument1=Invoice\t\"", 0), 0u) << bif;
+    EXPECT_NE(bif.find("doc2.field1=Jones, Ann\r\n"), std::string::npos) << bif;
+    EXPECT_NE(bif.find("doc1.field2=1,200\r\n"), std::string::npos) << bif;
+    // Saved back after the conversion, with the switch's value in it.
+    p.job.bifFile = other;
+    EXPECT_EQ(p.temp.read("job.sbf"), p.job.file());
+    EXPECT_TRUE(p.exists("in/batch1.csv"));
+}
+
+TEST(MainTest, FirstArgumentInQuotesOrSplitAtBlanksNamesTheFile) {
+    const std::vector<std::vector<std::string>> forms = {
+        {"\"@/my jobs/job.sbf\""},
+        {"@/my", "jobs/job.sbf"},
+        {"\"@/my", "jobs/job.sbf\""},
+    };
+    for (const auto& form : forms) {
+        Program p;
+        p.writeJob("my jobs/job.sbf");
+        std::vector<std::string> arguments;
+        for (std::string argument : form) {
+            const auto at = argument.find('@');
+            if (at != std::string::npos)
+                argument.replace(at, 1, p.temp.path());
+            arguments.push_back(argument);
+        }
+        EXPECT_EQ(p.run(arguments), 0) << p.err.str();
+        EXPECT_TRUE(p.exists("out/batch.bif")) << ::testing::PrintToString(form);
+    }
+}
+
+// The BIF file written and the name in its first document tell which values won.
+TEST(MainTest, SwitchesActInTheOrderGiven) {
+    struct Case {
+        std::vector<std::string> arguments; // "@" stands for the temporary folder
+        const char* expectedBif;            // the one BIF file written
+        const char* expectedName;           // the first document's first field
+    };
+    const Case cases[] = {
+        // A switch after the file overrides it.
+        {{"@/job.sbf", "/f:@/in/second.csv"}, "out/batch.bif", "Second"},
+        // c loads its file over earlier switches; later switches win over c.
+        {{"/f:@/in/second.csv", "/c:@/job.sbf"}, "out/batch.bif", "Smith"},
+        {{"/c:@/job.sbf", "/f:@/in/second.csv"}, "out/batch.bif", "Second"},
+        {{"/x:@/out/switch.bif", "/c:@/job.sbf"}, "out/batch.bif", "Smith"},
+        {{"/c:@/job.sbf", "/x:@/out/switch.bif"}, "out/switch.bif", "Smith"},
+        {{"/c:@/job.sbf", "/x:@/out/first.bif", "/x:@/out/last.bif"}, "out/last.bif", "Smith"},
+        // Upper-case letters are not switches; only the second character is the letter.
+        {{"@/job.sbf", "/X:@/out/switch.bif"}, "out/batch.bif", "Smith"},
+        {{"@/job.sbf", "/fx:@/in/second.csv"}, "out/batch.bif", "Second"},
+    };
+    for (const Case& c : cases) {
+        Program p;
+        p.writeJob();
+        p.temp.write("in/second.csv", "img/9.tif,Second,1\r\n");
+        std::vector<std::string> arguments{"--headless"};
+        for (std::string argument : c.arguments) {
+            for (auto at = argument.find('@'); at != std::string::npos; at = argument.find('@'))
+                argument.replace(at, 1, p.temp.path());
+            arguments.push_back(argument);
+        }
+        const std::string label = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(p.run(arguments), 0) << label << p.err.str();
+        std::vector<std::string> written;
+        for (const auto& entry : std::filesystem::directory_iterator(p.temp.path("out")))
+            written.push_back("out/" + entry.path().filename().string());
+        ASSERT_EQ(written, std::vector<std::string>{c.expectedBif}) << label;
+        EXPECT_NE(p.temp.read(c.expectedBif).find(std::string("doc1.field1=") + c.expectedName),
+                  std::string::npos)
+            << label;
+    }
+}
+
+TEST(MainTest, RoadsThatDoNotRunAJob) {
+    struct Case {
+        std::vector<std::string> arguments; // "@" stands for the job file
+        bool display;
+        const char* expectedErr;
+    };
+    const char* noWindow =
+        "quillmarch: no display is available for the window (DISPLAY, WAYLAND_DISPLAY and "
+        "QT_QPA_PLATFORM are not set).\n"
+        "To run a job without the window, name its configuration file:\n"
+        "  quillmarch --headless job.sbf\n";
+    const char* windowLater = "quillmarch: the window is not available yet.\n"
+                              "To run a job without the window, name its configuration file:\n"
+                              "  quillmarch --headless job.sbf\n";
+    const char* service = "quillmarch: the service (switch /v) is not available yet\n";
+    const Case cases[] = {
+        {{}, false, noWindow},
+        {{}, true, windowLater},
+        {{"--headless"}, true, noWindow},
+        {{"@", "/m"}, false, noWindow},
+        {{"/m", "/c:@"}, false, noWindow},
+        {{"/f:in/a.csv", "/x:out/b.bif"}, false, noWindow}, // no configuration file named
+        {{"missing.sbf", "/m"}, false, noWindow},
+        {{"/v"}, false, service},
+        {{"@", "/v"}, true, service},
+    };
+    for (const Case& c : cases) {
+        Program p;
+        const std::string sbf = p.writeJob();
+        p.env.displayAvailable = c.display;
+        std::vector<std::string> arguments;
+        for (std::string argument : c.arguments) {
+            if (const auto at = argument.find('@'); at != std::string::npos)
+                argument.replace(at, 1, sbf);
+            arguments.push_back(argument);
+        }
+        const std::string label = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(p.run(arguments), 2) << label;
+        EXPECT_EQ(p.err.str(), c.expectedErr) << label;
+        EXPECT_FALSE(p.exists("out")) << label;
+    }
+}
+
+TEST(MainTest, FailedConversionExitsOneAndKeepsItsIndexFile) {
+    Program p;
+    p.job.fieldNames = "Name|Amount"; // no IMAGEPATH: the conversion fails before writing
+    p.job.removeProcessed = true;
+    const std::string sbf = p.writeJob();
+    const std::string sbfBefore = p.temp.read("job.sbf");
+
+    EXPECT_EQ(p.run({"--headless", sbf}), 1);
+
+    EXPECT_EQ(p.err.str(), "Error in Convert CSV to BIF: 1000 - ImagePath field is missing!  "
+                           "Cannot process file!\n\nLine # 1\n");
+    EXPECT_TRUE(p.exists("in/batch1.csv"));
+    EXPECT_FALSE(p.exists("out/batch.bif"));
+    EXPECT_EQ(p.temp.read("job.sbf"), sbfBefore); // saved only after a success
+}
+
+TEST(MainTest, AnyReportDuringTheJobExitsOne) {
+    // The first entry converts; the second names a missing folder, which ends the run.
+    Program p;
+    const std::string sbf = p.writeJob();
+    p.job.indexFile += "|" + p.temp.path("missing/*.csv");
+    p.temp.write("job.sbf", p.job.file());
+
+    EXPECT_EQ(p.run({sbf}), 1);
+
+    EXPECT_TRUE(p.exists("out/batch.bif"));
+    EXPECT_EQ(p.err.str().rfind("Error in Load Files to Convert: ", 0), 0u) << p.err.str();
+}
+
+TEST(MainTest, JobWithoutBifFileExitsOne) {
+    Program p;
+    p.job.bifFile = "";
+    p.temp.write("job.sbf", p.job.file());
+    EXPECT_EQ(p.run({p.temp.path("job.sbf")}), 1);
+    EXPECT_EQ(p.err.str(), "Error in Load Files to Convert: 9 - Missing BIF file setting\n\n"
+                           "Current File: \n");
+}
+
+TEST(MainTest, StartupFailureIsReportedAsProgramLoad) {
+    Program p;
+    p.failFileTools = true;
+    const std::string sbf = p.writeJob();
+    EXPECT_EQ(p.run({sbf}), 1);
+    EXPECT_EQ(p.err.str(), "Error in Program Load: 429 - ActiveX component can't create object\n");
+    EXPECT_FALSE(p.exists("out"));
+}
+
+TEST(MainTest, CommandLineParsedIsLoggedAfterTheSwitchesAndBeforeTheJob) {
+    Program p;
+    const std::string sbf = p.writeJob();
+    EXPECT_EQ(p.run({"/b", "/c:" + sbf}), 0) << p.err.str();
+
+    const std::string log = p.temp.read("bin/debug-QM.log");
+    const std::string stamp = "2026-02-03 09:05:07 - ";
+    const std::string expectedStart = stamp + "Opening Config File: " + sbf + "\r\n" + stamp +
+                                      "Command line parsed\r\n" + stamp +
+                                      "Started Processing Job: " + sbf + "\r\n";
+    EXPECT_EQ(log.rfind(expectedStart, 0), 0u) << log;
+    EXPECT_FALSE(p.systemLog.debug.empty());
+}
+
+TEST(MainTest, NothingIsLoggedWithoutDebugMode) {
+    Program p;
+    const std::string sbf = p.writeJob();
+    EXPECT_EQ(p.run({sbf}), 0) << p.err.str();
+    EXPECT_FALSE(p.exists("bin/debug-QM.log"));
+    EXPECT_TRUE(p.systemLog.debug.empty());
+}
+
+TEST(MainTest, LogLocatorDecidesWhereTheLogGoes) {
+    Program p;
+    const std::string sbf = p.writeJob();
+    std::string askedFor;
+    p.env.locateDebugLog = [&](const std::string& folder) {
+        askedFor = folder;
+        return p.temp.path("state/debug-QM.log");
+    };
+    std::filesystem::create_directory(p.temp.path("state"));
+    EXPECT_EQ(p.run({sbf, "/b"}), 0) << p.err.str();
+    EXPECT_EQ(askedFor, p.temp.path("bin"));
+    EXPECT_TRUE(p.exists("state/debug-QM.log"));
+    EXPECT_FALSE(p.exists("bin/debug-QM.log"));
+}
+
+TEST(MainTest, LogThatCannotBeWrittenFailsStartupBeforeTheJob) {
+    Program p;
+    const std::string sbf = p.writeJob();
+    p.env.executableFolder = p.temp.path("no such folder");
+    EXPECT_EQ(p.run({sbf, "/b"}), 1);
+    EXPECT_EQ(p.err.str().rfind("Error in Program Load: ", 0), 0u) << p.err.str();
+    EXPECT_NE(p.err.str().find("no such folder"), std::string::npos) << p.err.str();
+    EXPECT_FALSE(p.exists("out")) << "the job ran after start-up failed";
+}
+
+TEST(MainTest, HostThatCannotBeMadeEndsWithAMessage) {
+    Program p;
+    p.env.makeConsoleHost = []() -> std::unique_ptr<Host> {
+        throw std::runtime_error("no console");
+    };
+    EXPECT_EQ(p.run({"x.sbf"}), 1);
+    EXPECT_EQ(p.err.str(), "quillmarch: no console\n");
+}
+
+} // namespace
+} // namespace qm

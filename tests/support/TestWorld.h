@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/PathMap.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/StandardFileTools.h"
+#include "settings/JobSettings.h"
+#include "startup/Context.h"
+#include "startup/DebugLog.h"
+#include "startup/ErrorReporter.h"
+#include "startup/ProcessState.h"
+// FixedClock's constructor parameter shadows its member, which -Wshadow -Werror rejects.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
+#include "support/Doubles.h"
+#pragma GCC diagnostic pop
+#include "support/ScriptedHost.h"
+#include "support/TempFolder.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qm::test {
+
+// Sets an environment variable (or removes it, for nullopt) for the life of the object and
+// restores the previous state afterwards.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::string name, const std::optional<std::string>& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
+// Waits up to `seconds` for `path` to exist; true when it does.
+bool WaitForFile(const std::string& path, double seconds = 5.0);
+
+// A whole core wired for a test: real files in a fresh temporary folder, the real file system
+// and file tools, settings in memory, a scripted person at the screen, a recorded system log
+// and a fixed clock. The debug log is "debug-QM.log" in the temporary folder.
+struct TestWorld {
+    TestWorld();
+    TestWorld(const TestWorld&) = delete;
+    TestWorld& operator=(const TestWorld&) = delete;
+
+    // Maps drive `letter` ("C") to the host folder `hostFolder` for the file system.
+    void mapDrive(std::string_view letter, const std::string& hostFolder);
+
+    TempFolder temp;
+    MemorySettingsStore store;
+    PathMap map{store};
+    PosixFileSystem files{map};
+    StandardFileTools tools{files, store};
+    ScriptedHost host;
+    RecordingSystemLog systemLog;
+    FixedClock clock;
+    JobSettings job;
+    ProcessState process;
+    DebugLog log{job, files, systemLog, clock, temp.path("debug-QM.log")};
+    ErrorReporter reporter{host, systemLog, log, process};
+    Context context{files, tools, host, job, process, log, reporter};
+};
+
+} // namespace qm::test
