@@ -238,7 +238,7 @@ TEST(ConsoleHostTest, MessageDuringProgressStartsOnItsOwnLine) {
     console.host.setStatus(1, "");
     EXPECT_EQ(console.error.str(), "\ra.csv: 1 document, 2/s\x1b[K\n"
                                    "Error in Convert CSV to BIF: 53 - File not found\n"
-                                   "\rb.csv: 0 documents, 0/s\x1b[K\n");
+                                   "\rb.csv: 0 documents\x1b[K\n");
 }
 
 TEST(ConsoleHostTest, AnUnfinishedLineIsEndedWhenTheHostGoes) {
@@ -249,7 +249,7 @@ TEST(ConsoleHostTest, AnUnfinishedLineIsEndedWhenTheHostGoes) {
         host.setStatus(1, "a.csv");
         host.setStatus(2, "x.tif");
     }
-    EXPECT_EQ(error.str(), "\ra.csv: 1 document, 0/s\x1b[K\n");
+    EXPECT_EQ(error.str(), "\ra.csv: 1 document\x1b[K\n");
 }
 
 TEST(ConsoleHostTest, ClipboardWithoutAWindowShowsNothing) {

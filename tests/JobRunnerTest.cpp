@@ -107,6 +107,22 @@ TEST(JobRunnerTest, WhichFilesAnEntryTakes) {
     }
 }
 
+// Entries relative to the working folder, with a one-level folder written either way.
+TEST(JobRunnerTest, RelativeEntriesNameTheirFiles) {
+    test::TestWorld world;
+    PrepareJob(world);
+    world.temp.write("in/a.csv", GoodIndex);
+    world.temp.write("in/b.csv", GoodIndex);
+    const fs::path before = fs::current_path();
+    fs::current_path(world.temp.path());
+    world.job.setText(TextField::IndexFile, "in/a.csv|in\\b.csv");
+    const RunSummary summary = RunJob(world.context);
+    const Paths converted = Converted(world);
+    fs::current_path(before);
+    EXPECT_EQ(converted, (Paths{"in/a.csv", "in\\b.csv"}));
+    EXPECT_EQ(summary.converted, 2);
+}
+
 TEST(JobRunnerTest, EntriesInOrder) {
     test::TestWorld world;
     PrepareJob(world);

@@ -40,6 +40,22 @@ std::vector<std::string> SplitEntries(const std::string& indexFile) {
     }
 }
 
+// A listing joins the folder and each name with the separator its folder text uses. A
+// folder text without any separator ("in") cannot tell, so the listing takes the one the
+// entry itself uses after its folder: "in/a.csv" then names the file it stands for.
+void UseEntrySeparator(const std::string& folder, const std::string& entry,
+                       std::vector<std::string>& files) {
+    if (folder.find_first_of("\\/") != std::string::npos || entry.size() <= folder.size())
+        return;
+    const char separator = entry[folder.size()];
+    if (separator != '/' && separator != '\\')
+        return;
+    for (std::string& file : files) {
+        if (file.size() > folder.size())
+            file[folder.size()] = separator;
+    }
+}
+
 } // namespace
 
 RunSummary RunJob(Context& context) {
@@ -75,8 +91,9 @@ RunSummary RunJob(Context& context) {
                 currentEntry = entry;
                 const bool wildcard = entry.find('*') != std::string::npos;
                 const std::string entryExtension = wildcard ? context.tools.GetFExt(entry) : "";
-                const std::vector<std::string> files =
-                    context.files.listFiles(context.tools.GetFPath(entry));
+                const std::string folder = context.tools.GetFPath(entry);
+                std::vector<std::string> files = context.files.listFiles(folder);
+                UseEntrySeparator(folder, entry, files);
                 for (const std::string& file : files) {
                     bool take = file == entry;
                     if (!take && wildcard) {

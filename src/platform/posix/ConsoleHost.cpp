@@ -237,14 +237,18 @@ void ConsoleHost::setClipboard(std::string_view) {}
 void ConsoleHost::paintProgress(bool final) {
     using namespace std::chrono;
     const double seconds = duration<double>(now_() - progressStart_).count();
-    const double rate = seconds > 0.001 ? static_cast<double>(documents_) / seconds : 0.0;
     char numbers[96];
-    std::snprintf(numbers, sizeof numbers, ": %lld %s, %.0f/s\x1b[K",
-                  static_cast<long long>(documents_), documents_ == 1 ? "document" : "documents",
-                  rate);
+    const int length =
+        std::snprintf(numbers, sizeof numbers, ": %lld %s", static_cast<long long>(documents_),
+                      documents_ == 1 ? "document" : "documents");
+    // Below a millisecond a rate means nothing.
+    if (seconds >= 0.001)
+        std::snprintf(numbers + length, sizeof numbers - static_cast<std::size_t>(length),
+                      ", %.0f/s", static_cast<double>(documents_) / seconds);
     paintBuffer_ = '\r';
     paintBuffer_ += progressFile_;
     paintBuffer_ += numbers;
+    paintBuffer_ += "\x1b[K";
     if (final)
         paintBuffer_ += '\n';
     error_ << paintBuffer_ << std::flush;
