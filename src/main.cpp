@@ -1,5 +1,7 @@
 // The composition root: builds the machine's real services for Linux and hands them to Main.
 
+#include "startup/Main.h"
+
 #include "platform/PathMap.h"
 #include "platform/posix/ConsoleHost.h"
 #include "platform/posix/DebugLogLocation.h"
@@ -8,7 +10,6 @@
 #include "platform/posix/StandardFileTools.h"
 #include "platform/posix/SyslogSystemLog.h"
 #include "platform/posix/SystemClock.h"
-#include "startup/Main.h"
 
 #include <cstdlib>
 #include <exception>
@@ -25,12 +26,15 @@ int main(int argc, char** argv) {
         qm::SystemClock clock;
 
         qm::MainEnvironment env{std::cout, std::cerr, files, settings, systemLog, clock};
-        env.makeFileTools = [&] { return std::make_unique<qm::StandardFileTools>(files, settings); };
+        env.makeFileTools = [&] {
+            return std::make_unique<qm::StandardFileTools>(files, settings);
+        };
         env.makeConsoleHost = [] {
             return std::make_unique<qm::ConsoleHost>(std::cin, std::cerr,
                                                      qm::ConsoleHost::StandardTerminal());
         };
-        env.displayAvailable = qm::DisplayAvailable([](const char* name) { return std::getenv(name); });
+        env.displayAvailable =
+            qm::DisplayAvailable([](const char* name) { return std::getenv(name); });
         env.executableFolder = qm::ExecutableFolder();
         env.locateDebugLog = [](const std::string& folder) { return qm::DebugLogLocation(folder); };
 

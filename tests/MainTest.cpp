@@ -289,7 +289,7 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
     const char* windowLater = "quillmarch: the window is not available yet.\n"
                               "To run a job without the window, name its configuration file:\n"
                               "  quillmarch --headless job.sbf\n";
-    const char* service = "quillmarch: the service (switch /v) is not available yet\n";
+    const char* service = "quillmarch: the service (switch /v) is not available yet.\n";
     const Case cases[] = {
         {{}, false, noWindow},
         {{}, true, windowLater},

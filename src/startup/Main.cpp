@@ -1,6 +1,7 @@
 #include "startup/Main.h"
 
 #include "convert/JobRunner.h"
+#include "platform/Error.h"
 #include "settings/ConfigFile.h"
 #include "settings/JobSettings.h"
 #include "startup/CommandLine.h"
@@ -87,7 +88,7 @@ Road ReadCommandLine(Session& s) {
 }
 
 int RunServiceRoad(Session& s) {
-    s.env.err << ProgramName << ": the service (switch /v) is not available yet\n";
+    s.env.err << ProgramName << ": the service (switch /v) is not available yet.\n";
     return exitstatus::Usage;
 }
 
@@ -137,6 +138,8 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
     Road road = Road::Interactive;
     const bool started = RunOperation(s.reporter, StartupOperation, [&] {
         s.tools = env.makeFileTools();
+        if (!s.tools)
+            throw Error(errnum::InternalError, "Quillmarch", "No file tools component");
         s.context.emplace(
             Context{env.files, *s.tools, *s.host, s.job, s.process, s.log, s.reporter});
         road = ReadCommandLine(s);

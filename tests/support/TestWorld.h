@@ -8,11 +8,7 @@
 #include "startup/DebugLog.h"
 #include "startup/ErrorReporter.h"
 #include "startup/ProcessState.h"
-// FixedClock's constructor parameter shadows its member, which -Wshadow -Werror rejects.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
 #include "support/Doubles.h"
-#pragma GCC diagnostic pop
 #include "support/ScriptedHost.h"
 #include "support/TempFolder.h"
 
