@@ -1,7 +1,6 @@
 #include "settings/JobSettings.h"
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <vector>
 

@@ -13,8 +13,7 @@ class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
     virtual std::optional<std::string> read(SettingsScope scope, const std::string& application,
-                                            const std::string& section,
-                                            const std::string& key) = 0;
+                                            const std::string& section, const std::string& key) = 0;
     virtual void write(SettingsScope scope, const std::string& application,
                        const std::string& section, const std::string& key,
                        const std::string& value) = 0;

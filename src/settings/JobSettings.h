@@ -27,7 +27,14 @@ inline constexpr int TextFieldCount = 9;
 enum class CheckField { Append, CreateFolder, DeleteImages, MoveFiles };
 inline constexpr int CheckFieldCount = 4;
 
-enum class MenuField { RemoveProcessed, AllowDupes, PromptWhenFinished, SkipHeader, AutoSub, DebugMode };
+enum class MenuField {
+    RemoveProcessed,
+    AllowDupes,
+    PromptWhenFinished,
+    SkipHeader,
+    AutoSub,
+    DebugMode
+};
 inline constexpr int MenuFieldCount = 6;
 
 using SettingsField = std::variant<TextField, CheckField, MenuField>;

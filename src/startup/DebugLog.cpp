@@ -6,17 +6,17 @@ namespace qm {
 
 std::string FormatLogLine(const LocalTime& t, std::string_view message) {
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d - ", t.year, t.month,
-                  t.day, t.hour, t.minute, t.second);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d - ", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
     std::string line = stamp;
     line += message;
     return line;
 }
 
-DebugLog::DebugLog(const JobSettings& job, FileSystem& files, SystemLog& systemLog,
-                   Clock& clock, std::string logPath)
-    : job_(job), files_(files), systemLog_(systemLog), clock_(clock),
-      logPath_(std::move(logPath)) {}
+DebugLog::DebugLog(const JobSettings& job, FileSystem& files, SystemLog& systemLog, Clock& clock,
+                   std::string logPath)
+    : job_(job), files_(files), systemLog_(systemLog), clock_(clock), logPath_(std::move(logPath)) {
+}
 
 void DebugLog::WriteLog(std::string_view message) {
     if (!job_.flag(MenuField::DebugMode))

@@ -4,8 +4,7 @@
 
 namespace qm {
 
-std::string ReportText(std::int32_t number, std::string_view description,
-                       std::string_view detail) {
+std::string ReportText(std::int32_t number, std::string_view description, std::string_view detail) {
     char digits[16];
     if (number < -1000000)
         std::snprintf(digits, sizeof digits, "%X", static_cast<std::uint32_t>(number));
