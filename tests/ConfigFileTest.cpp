@@ -141,6 +141,34 @@ TEST(ConfigFileSaveTest, ReplacesAnExistingFileAndLeavesNothingElse) {
     EXPECT_EQ(FolderNames(world.temp.path("jobs")), std::vector<std::string>{"job.sbf"});
 }
 
+// A save that would write what the file already holds leaves the file itself alone (the
+// same inode), while any change, even of line ends alone, is written.
+TEST(ConfigFileSaveTest, UnchangedJobLeavesTheFileAsItIs) {
+    test::TestWorld world;
+    const std::string path = world.temp.path("job.sbf");
+    const auto inode = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return st.st_ino;
+    };
+    SaveConfig(world.context, path);
+    const auto first = inode();
+    SaveConfig(world.context, path);
+    EXPECT_EQ(inode(), first);
+
+    world.job.setText(TextField::DocType, "Invoice");
+    SaveConfig(world.context, path);
+    EXPECT_NE(inode(), first);
+    EXPECT_NE(world.temp.read("job.sbf").find("\r\nInvoice\r\n"), std::string::npos);
+
+    std::string bareLineFeeds = world.temp.read("job.sbf");
+    std::erase(bareLineFeeds, '\r');
+    world.temp.write("job.sbf", bareLineFeeds);
+    SaveConfig(world.context, path);
+    EXPECT_EQ(world.temp.read("job.sbf").find('\r') != std::string::npos, true);
+    EXPECT_TRUE(world.host.boxes.empty());
+}
+
 TEST(ConfigFileSaveTest, MissingFolderIsReported) {
     test::TestWorld world;
     SaveConfig(world.context, world.temp.path("missing/job.sbf"));

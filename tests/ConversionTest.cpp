@@ -195,6 +195,7 @@ TEST_F(ConversionTest, FreeNameIsChosenAndAStaleTemporaryOverwritten) {
         {"output.bif", {"output.bifX", "output1.bif"}, "output.bif"},
         {"output", {"output", "output1"}, "output2"},
         {"a.b.bif", {"a.b.bif"}, "a.b1.bif"},
+        {"output.bif", {"output.bif", "output1.bif", "output3.bif", "Output2.bif"}, "output2.bif"},
     };
     for (const auto& c : cases) {
         fs::remove_all(out);

@@ -8,6 +8,7 @@
 
 #include <limits>
 #include <memory>
+#include <unordered_set>
 
 namespace qm {
 
@@ -101,11 +102,22 @@ std::string IndexConversion::freeName(const std::string& bifFolder) {
     const std::string extension = tools.GetFExt(bifPath_);
 
     std::string candidate = bifFolder + "\\" + name;
-    for (long long n = 1; ctx_.files.fileExists(candidate); ++n) {
-        name = stem + std::to_string(n);
-        if (hasDot)
-            name += "." + extension;
-        candidate = bifFolder + "\\" + name;
+    if (ctx_.files.fileExists(candidate)) {
+        // One read of the folder instead of a probe for every numbered name: a job that
+        // writes many index files into one BIF folder would otherwise probe ever more names.
+        std::unordered_set<std::string> taken;
+        for (const std::string& listed : ctx_.files.listFiles(bifFolder))
+            taken.insert(tools.GetFName(listed));
+        for (long long n = 1;; ++n) {
+            name = stem + std::to_string(n);
+            if (hasDot)
+                name += "." + extension;
+            if (taken.contains(name))
+                continue;
+            candidate = bifFolder + "\\" + name;
+            if (!ctx_.files.fileExists(candidate)) // it may have appeared since the listing
+                break;
+        }
     }
     // A folder of that name would make the final rename fail after all the work, and
     // after the images were moved: better said now.

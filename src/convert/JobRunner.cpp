@@ -1,6 +1,7 @@
 #include "convert/JobRunner.h"
 
 #include "convert/Conversion.h"
+#include "platform/Wildcard.h"
 #include "settings/ConfigFile.h"
 #include "startup/Context.h"
 
@@ -56,6 +57,16 @@ void UseEntrySeparator(const std::string& folder, const std::string& entry,
     }
 }
 
+// Whether at least one file of the entry's folder matches the entry's whole pattern. The
+// file at hand answers it when it still exists and matches itself, which spares a scan of the
+// folder for every file of a large folder.
+bool PatternMatches(Context& context, const std::string& entry, const std::string& file) {
+    if (WildcardMatch(context.tools.GetFName(entry), context.tools.GetFName(file)) &&
+        context.files.fileExists(file))
+        return true;
+    return context.files.matchesAny(entry);
+}
+
 } // namespace
 
 RunSummary RunJob(Context& context) {
@@ -102,7 +113,7 @@ RunSummary RunJob(Context& context) {
                         // the folder.
                         take = (entryExtension == "*" ||
                                 context.tools.GetFExt(file) == entryExtension) &&
-                               context.files.matchesAny(entry);
+                               PatternMatches(context, entry, file);
                     }
                     if (!take)
                         continue;

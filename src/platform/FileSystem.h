@@ -58,6 +58,10 @@ public:
     // True when both paths name the same existing file (after host mapping and links).
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
 
+    // True when `path` is a regular file holding exactly `content`; false otherwise, also
+    // when it cannot be read. Lets a writer skip rewriting a file that already says it.
+    virtual bool holdsContent(const std::string& path, std::string_view content) = 0;
+
     virtual std::unique_ptr<LineReader> openForReading(const std::string& path) = 0;
 
     // Creates the file, or empties an existing one.

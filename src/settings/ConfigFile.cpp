@@ -143,6 +143,10 @@ void WriteReplacing(FileSystem& files, const std::string& target, const std::str
     if (files.fileExists(target)) {
         auto probe = files.openForAppend(target);
         probe->close();
+        // A job runner saves after every index file; a job that did not change leaves the
+        // file as it is instead of rewriting and syncing it each time.
+        if (files.holdsContent(target, content))
+            return;
     }
     const std::string temporary = TemporaryNameBeside(files, target);
     try {

@@ -255,6 +255,33 @@ bool PosixFileSystem::sameFile(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+bool PosixFileSystem::holdsContent(const std::string& path, std::string_view content) {
+    if (path.empty())
+        return false;
+    std::string host;
+    try {
+        host = map_.toHost(path);
+    } catch (const Error&) {
+        return false;
+    }
+    Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::size_t>(st.st_size) != content.size())
+        return false;
+    std::string held(content.size(), '\0');
+    std::size_t done = 0;
+    while (done < held.size()) {
+        const ssize_t n = ::read(fd.get(), held.data() + done, held.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return held == content;
+}
+
 std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& path) {
     if (path.empty())
         throw PathError(errnum::FileNotFound, path);

@@ -19,6 +19,7 @@ public:
     bool folderExists(const std::string& path) override;
     bool sameFile(const std::string& a, const std::string& b) override;
 
+    bool holdsContent(const std::string& path, std::string_view content) override;
     std::unique_ptr<LineReader> openForReading(const std::string& path) override;
     std::unique_ptr<TextWriter> createTextFile(const std::string& path) override;
     std::unique_ptr<TextWriter> openForAppend(const std::string& path) override;
