@@ -71,6 +71,27 @@ void AppendReplaced(std::string_view text, std::string_view mark, std::string_vi
     }
 }
 
+// Appends `text` with every number mark replaced by `numberText` and every image mark by
+// `imageReference`; each mark found from the left as its own pass would find it.
+void AppendNumberAndImage(std::string_view text, std::string_view numberText,
+                          std::string_view imageReference, std::string& out) {
+    std::size_t nextNumber = text.find(NumberMark);
+    std::size_t nextImage = text.find(ImageMark);
+    std::size_t copied = 0;
+    while (nextNumber != std::string_view::npos || nextImage != std::string_view::npos) {
+        const bool number = nextNumber < nextImage;
+        const std::size_t at = number ? nextNumber : nextImage;
+        out.append(text.substr(copied, at - copied));
+        out.append(number ? numberText : imageReference);
+        copied = at + NumberMark.size();
+        if (number)
+            nextNumber = text.find(NumberMark, copied);
+        else
+            nextImage = text.find(ImageMark, copied);
+    }
+    out.append(text.substr(copied));
+}
+
 } // namespace
 
 std::string MakeDocumentTemplate(std::string_view docTypeSetting, std::string_view fieldNameList) {
@@ -139,22 +160,27 @@ void BlockFiller::fill(std::string_view documentTemplate, std::string_view field
     const auto number = std::to_chars(digits, digits + sizeof digits, documentNumber);
     const std::string_view numberText(digits, static_cast<std::size_t>(number.ptr - digits));
 
-    // Every pass reads the whole result of the one before, so text that one replacement
-    // puts in is seen by the later ones.
     scratch_.clear();
     scratch_.append(documentTemplate);
     scratch_.append(fieldLines);
     scratch_.append(locationBlock);
+
+    // The number and the image reference go in one pass: the number's digits can neither
+    // make nor break an image mark, and the reference is not searched for the number in
+    // either order. Later passes read the whole result, reference included.
     text_.clear();
-    AppendReplaced(scratch_, NumberMark, numberText, text_);
-    scratch_.clear();
-    AppendReplaced(text_, ImageMark, imageReference, scratch_);
-    text_.clear();
-    AppendReplaced(scratch_, TypeMark, docType, text_);
+    AppendNumberAndImage(scratch_, numberText, imageReference, text_);
 
     if (!currentFolder.empty() && currentFolder.back() == '/')
         currentFolder.pop_back();
-    AppendReplaced(text_, FolderMark, currentFolder, out);
+    // A pass without a mark to replace would only copy the text.
+    if (text_.find(TypeMark) == std::string::npos) {
+        AppendReplaced(text_, FolderMark, currentFolder, out);
+        return;
+    }
+    scratch_.clear();
+    AppendReplaced(text_, TypeMark, docType, scratch_);
+    AppendReplaced(scratch_, FolderMark, currentFolder, out);
 }
 
 } // namespace qm
