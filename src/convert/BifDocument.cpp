@@ -71,25 +71,8 @@ void AppendReplaced(std::string_view text, std::string_view mark, std::string_vi
     }
 }
 
-// Appends `text` with every number mark replaced by `numberText` and every image mark by
-// `imageReference`; each mark found from the left as its own pass would find it.
-void AppendNumberAndImage(std::string_view text, std::string_view numberText,
-                          std::string_view imageReference, std::string& out) {
-    std::size_t nextNumber = text.find(NumberMark);
-    std::size_t nextImage = text.find(ImageMark);
-    std::size_t copied = 0;
-    while (nextNumber != std::string_view::npos || nextImage != std::string_view::npos) {
-        const bool number = nextNumber < nextImage;
-        const std::size_t at = number ? nextNumber : nextImage;
-        out.append(text.substr(copied, at - copied));
-        out.append(number ? numberText : imageReference);
-        copied = at + NumberMark.size();
-        if (number)
-            nextNumber = text.find(NumberMark, copied);
-        else
-            nextImage = text.find(ImageMark, copied);
-    }
-    out.append(text.substr(copied));
+bool IsMarkLetter(char c) {
+    return c == 'N' || c == 'P' || c == 'D' || c == 'L';
 }
 
 } // namespace
@@ -152,6 +135,11 @@ void FolderFromImagePath(const std::string& imagePath, std::string_view imageFol
         folder.erase(0, 1);
 }
 
+// Every mark is five of one letter, so a run of mark letters shorter than five holds none,
+// and every character that is not a mark letter stays where it is through all four passes:
+// no mark can reach across it. The passes therefore act on each maximal run of mark letters
+// on its own, and only runs of five or more can change. Those are rare and short, so the
+// block is read once, one character in five, and only those runs are replaced pass by pass.
 void BlockFiller::fill(std::string_view documentTemplate, std::string_view fieldLines,
                        std::string_view locationBlock, std::int32_t documentNumber,
                        std::string_view imageReference, std::string_view docType,
@@ -159,28 +147,87 @@ void BlockFiller::fill(std::string_view documentTemplate, std::string_view field
     char digits[16];
     const auto number = std::to_chars(digits, digits + sizeof digits, documentNumber);
     const std::string_view numberText(digits, static_cast<std::size_t>(number.ptr - digits));
-
-    scratch_.clear();
-    scratch_.append(documentTemplate);
-    scratch_.append(fieldLines);
-    scratch_.append(locationBlock);
-
-    // The number and the image reference go in one pass: the number's digits can neither
-    // make nor break an image mark, and the reference is not searched for the number in
-    // either order. Later passes read the whole result, reference included.
-    text_.clear();
-    AppendNumberAndImage(scratch_, numberText, imageReference, text_);
-
     if (!currentFolder.empty() && currentFolder.back() == '/')
         currentFolder.pop_back();
-    // A pass without a mark to replace would only copy the text.
-    if (text_.find(TypeMark) == std::string::npos) {
-        AppendReplaced(text_, FolderMark, currentFolder, out);
+    const Values values{numberText, imageReference, docType, currentFolder};
+    imageDone_ = false;
+    typeDone_ = false;
+
+    text_.clear();
+    text_.append(documentTemplate);
+    text_.append(fieldLines);
+    text_.append(locationBlock);
+    const std::string_view text = text_;
+    const std::size_t length = text.size();
+    const std::size_t step = NumberMark.size();
+
+    std::size_t copied = 0;
+    std::size_t probe = 0;
+    while (probe < length) {
+        if (!IsMarkLetter(text[probe])) {
+            probe += step;
+            continue;
+        }
+        std::size_t begin = probe;
+        while (begin > copied && IsMarkLetter(text[begin - 1]))
+            --begin;
+        std::size_t end = probe + 1;
+        while (end < length && IsMarkLetter(text[end]))
+            ++end;
+        if (end - begin >= step) {
+            out.append(text.substr(copied, begin - copied));
+            appendRun(text.substr(begin, end - begin), values, out);
+            copied = end;
+        }
+        // The next run begins after this one; one probe in every five characters still
+        // lands in each run long enough to matter.
+        probe = (end + step - 1) / step * step;
+    }
+    out.append(text.substr(copied));
+}
+
+void BlockFiller::appendRun(std::string_view run, const Values& values, std::string& out) {
+    // The common runs are one mark alone; their text is worked out once per block.
+    if (run == NumberMark) {
+        out.append(values.number);
         return;
     }
-    scratch_.clear();
-    AppendReplaced(text_, TypeMark, docType, scratch_);
-    AppendReplaced(scratch_, FolderMark, currentFolder, out);
+    if (run == ImageMark) {
+        if (!imageDone_) {
+            laterPasses(values.imageReference, values, image_);
+            imageDone_ = true;
+        }
+        out.append(image_);
+        return;
+    }
+    if (run == TypeMark) {
+        if (!typeDone_) {
+            type_.clear();
+            AppendReplaced(values.docType, FolderMark, values.folder, type_);
+            typeDone_ = true;
+        }
+        out.append(type_);
+        return;
+    }
+    if (run == FolderMark) {
+        out.append(values.folder);
+        return;
+    }
+    first_.clear();
+    AppendReplaced(run, NumberMark, values.number, first_);
+    second_.clear();
+    AppendReplaced(first_, ImageMark, values.imageReference, second_);
+    first_.clear();
+    AppendReplaced(second_, TypeMark, values.docType, first_);
+    AppendReplaced(first_, FolderMark, values.folder, out);
+}
+
+// The document type and folder passes over text put in by the image pass.
+void BlockFiller::laterPasses(std::string_view text, const Values& values, std::string& result) {
+    first_.clear();
+    AppendReplaced(text, TypeMark, values.docType, first_);
+    result.clear();
+    AppendReplaced(first_, FolderMark, values.folder, result);
 }
 
 } // namespace qm

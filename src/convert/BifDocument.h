@@ -51,8 +51,22 @@ public:
               std::string& out);
 
 private:
+    struct Values {
+        std::string_view number;
+        std::string_view imageReference;
+        std::string_view docType;
+        std::string_view folder;
+    };
+    void appendRun(std::string_view run, const Values& values, std::string& out);
+    void laterPasses(std::string_view text, const Values& values, std::string& result);
+
     std::string text_;
-    std::string scratch_;
+    std::string first_;
+    std::string second_;
+    std::string image_; // the image reference after the passes that follow its own
+    std::string type_;  // the document type after the folder pass
+    bool imageDone_ = false;
+    bool typeDone_ = false;
 };
 
 } // namespace qm

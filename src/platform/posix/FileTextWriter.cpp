@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace qm {
@@ -36,7 +37,21 @@ void FileTextWriter::writeOut(const char* data, std::size_t size) {
             fail(ENOSPC);
         data += n;
         size -= static_cast<std::size_t>(n);
+        unsynced_ += static_cast<std::size_t>(n);
     }
+    startWriteback();
+}
+
+// A large file is handed to the disk while it is still being written, so the sync at its
+// end waits for the last few megabytes only, not for the whole file.
+void FileTextWriter::startWriteback() noexcept {
+    if (unsynced_ < kWritebackChunk)
+        return;
+    unsynced_ = 0;
+#ifdef __linux__
+    // Only a hint: a descriptor that cannot take it (a pipe) is synced, or not, as before.
+    (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 void FileTextWriter::write(std::string_view text) {

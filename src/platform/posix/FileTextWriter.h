@@ -13,7 +13,8 @@ namespace qm {
 // never be mistaken for success by a caller that looks only at the last step.
 class FileTextWriter : public TextWriter {
 public:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
+    static constexpr std::size_t kBufferSize = 256 * 1024;
+    static constexpr std::size_t kWritebackChunk = 8 * 1024 * 1024;
 
     // Takes ownership of `fd`; `path` is the caller's name for the file, used in errors.
     FileTextWriter(int fd, std::string path);
@@ -28,12 +29,14 @@ public:
 
 private:
     void writeOut(const char* data, std::size_t size);
+    void startWriteback() noexcept;
     [[noreturn]] void fail(int errnoValue);
 
     int fd_;
     std::string path_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
+    std::size_t unsynced_ = 0; // written since writeback was last started
     int failure_ = 0;
 };
 
