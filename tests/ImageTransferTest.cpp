@@ -1,5 +1,6 @@
 #include "convert/ImageTransfer.h"
 
+#include "platform/AsciiCase.h"
 #include "support/TestWorld.h"
 
 #include <filesystem>

@@ -1,5 +1,6 @@
 #include "convert/BifDocument.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/FileTools.h"
 
 #include <charconv>
@@ -22,37 +23,6 @@ std::string_view WithoutClosingSlash(std::string_view text) {
     if (!text.empty() && text.back() == '/')
         text.remove_suffix(1);
     return text;
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    }
-    return true;
-}
-
-// Removes every occurrence of `part` in one pass from the left, ignoring letter case.
-void RemoveIgnoringCase(std::string& text, std::string_view part) {
-    if (part.empty() || part.size() > text.size())
-        return;
-    std::size_t write = 0;
-    std::size_t read = 0;
-    while (read < text.size()) {
-        if (text.size() - read >= part.size() &&
-            EqualsIgnoringCase(std::string_view(text).substr(read, part.size()), part)) {
-            read += part.size();
-            continue;
-        }
-        text[write++] = text[read++];
-    }
-    text.resize(write);
 }
 
 // Appends `text` to `out` with every occurrence of `mark` replaced, in one pass from the left;

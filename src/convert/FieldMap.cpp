@@ -1,43 +1,11 @@
 #include "convert/FieldMap.h"
 
+#include "platform/AsciiCase.h"
+
 #include <array>
 #include <cstddef>
 
 namespace qm {
-
-namespace {
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsUpper(std::string_view name, std::string_view keyword) {
-    if (name.size() != keyword.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (AsciiUpper(name[i]) != keyword[i])
-            return false;
-    }
-    return true;
-}
-
-// Removes every occurrence of `keyword` (upper case) from `text`, ignoring letter case, in
-// one pass from the left: text that only forms the keyword once an occurrence is gone stays.
-void RemoveIgnoringCase(std::string& text, std::string_view keyword) {
-    std::size_t write = 0;
-    std::size_t read = 0;
-    while (read < text.size()) {
-        if (text.size() - read >= keyword.size() &&
-            EqualsUpper(std::string_view(text).substr(read, keyword.size()), keyword)) {
-            read += keyword.size();
-            continue;
-        }
-        text[write++] = text[read++];
-    }
-    text.resize(write);
-}
-
-} // namespace
 
 FieldMap AnalyseFieldNames(std::string_view fieldNames) {
     FieldMap map;
@@ -57,22 +25,22 @@ FieldMap AnalyseFieldNames(std::string_view fieldNames) {
     for (std::size_t i = 0; i < map.names.size(); ++i) {
         const std::string& name = map.names[i];
         const int position = static_cast<int>(i);
-        if (EqualsUpper(name, "BATCHID"))
+        if (EqualsIgnoringCase(name, "BATCHID"))
             map.batchId = position;
-        else if (EqualsUpper(name, "IMAGEPATH"))
+        else if (EqualsIgnoringCase(name, "IMAGEPATH"))
             map.imagePath = position;
-        else if (EqualsUpper(name, "PAGECOUNT"))
+        else if (EqualsIgnoringCase(name, "PAGECOUNT"))
             map.pageCount = position;
-        else if (EqualsUpper(name, "DOCTYPE"))
+        else if (EqualsIgnoringCase(name, "DOCTYPE"))
             map.docType = position;
-        else if (EqualsUpper(name, "VWFOLDER"))
+        else if (EqualsIgnoringCase(name, "VWFOLDER"))
             map.vwFolder = position;
     }
 
     // Only the last column of a special name has its role; earlier ones are ordinary.
     map.roles.assign(map.names.size(), FieldRole::Ordinary);
     for (std::size_t i = 0; i < map.names.size(); ++i) {
-        if (EqualsUpper(map.names[i], "SKIP"))
+        if (EqualsIgnoringCase(map.names[i], "SKIP"))
             map.roles[i] = FieldRole::Dropped;
     }
     auto setRole = [&map](int position, FieldRole role) {

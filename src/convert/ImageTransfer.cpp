@@ -1,5 +1,6 @@
 #include "convert/ImageTransfer.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
@@ -10,52 +11,11 @@
 
 namespace qm {
 
-namespace {
-
-char FoldCase(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool MatchesIgnoringCase(std::string_view text, std::size_t at, std::string_view find) {
-    if (text.size() - at < find.size())
-        return false;
-    for (std::size_t i = 0; i < find.size(); ++i) {
-        if (FoldCase(text[at + i]) != FoldCase(find[i]))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 void JoinPath(std::string_view folder, std::string_view relative, std::string& out) {
     out.assign(folder);
     if (relative.empty() || relative.front() != '\\')
         out += '\\';
     out += relative;
-}
-
-void ReplaceIgnoringCase(std::string_view text, std::string_view find, std::string_view replacement,
-                         std::string& out) {
-    out.clear();
-    if (find.empty()) {
-        out.assign(text);
-        return;
-    }
-    std::size_t copied = 0;
-    std::size_t at = 0;
-    const char first = FoldCase(find.front());
-    while (at + find.size() <= text.size()) {
-        if (FoldCase(text[at]) == first && MatchesIgnoringCase(text, at, find)) {
-            out.append(text, copied, at - copied);
-            out += replacement;
-            at += find.size();
-            copied = at;
-        } else {
-            ++at;
-        }
-    }
-    out.append(text, copied, std::string_view::npos);
 }
 
 std::string NumberedName(const std::string& reference, const std::string& extension,

@@ -15,12 +15,6 @@ class JobSettings;
 // begins with "\", then the relative path. Assigns into `out`, reusing its capacity.
 void JoinPath(std::string_view folder, std::string_view relative, std::string& out);
 
-// `text` with every occurrence of `find` (ASCII letters compared ignoring case, searched
-// left to right without overlap) replaced by `replacement`. An empty `find` replaces
-// nothing. Assigns into `out`, reusing its capacity.
-void ReplaceIgnoringCase(std::string_view text, std::string_view find, std::string_view replacement,
-                         std::string& out);
-
 // The numbered name tried when a move target is taken and duplicates are allowed: every
 // "." + extension (ignoring case) becomes "-" + the number padded to four digits + "." +
 // extension, in folder names too. When the reference does not hold "." + extension at all

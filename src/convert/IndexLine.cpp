@@ -1,5 +1,6 @@
 #include "convert/IndexLine.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/Error.h"
 #include "startup/ErrorReporter.h"
 
@@ -10,10 +11,6 @@
 namespace qm {
 
 namespace {
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Appends what StripQuotes(value) gives, without building it as a string of its own.
 void AppendStripped(std::string_view value, std::string& out) {

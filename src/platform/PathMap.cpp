@@ -1,5 +1,6 @@
 #include "platform/PathMap.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/Error.h"
 #include "platform/SettingsStore.h"
 
@@ -19,14 +20,6 @@ bool IsSeparator(char c) {
 
 bool IsAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 std::string::size_type FindSeparator(const std::string& text, std::string::size_type from) {
