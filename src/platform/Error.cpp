@@ -61,8 +61,12 @@ Error MachineError(int errnoValue, const std::string& path) {
 
 Error PathError(std::int32_t number, const std::string& path, const std::string& detail) {
     std::string description = ClassicDescription(number);
+    // An empty path would leave the message ending in ": " with nothing after it; a name
+    // without any folder ("a.csv") gets here as an empty folder.
     if (!detail.empty())
         description += " (" + detail + ")";
+    else if (path.empty())
+        description += number == errnum::PathNotFound ? " (no folder given)" : " (no file given)";
     description += ": ";
     description += path;
     return Error(number, "Quillmarch", std::move(description));
