@@ -159,9 +159,8 @@ FileOpSet FileOpSet::DiskFull() {
 }
 
 FileOpSet FileOpSet::ReadOnly() {
-    return {FileOp::Create, FileOp::Append, FileOp::Write,  FileOp::Flush,
-            FileOp::Sync,   FileOp::Close,  FileOp::Move,   FileOp::Replace,
-            FileOp::Delete, FileOp::CreateFolder};
+    return {FileOp::Create, FileOp::Append, FileOp::Write,   FileOp::Flush,  FileOp::Sync,
+            FileOp::Close,  FileOp::Move,   FileOp::Replace, FileOp::Delete, FileOp::CreateFolder};
 }
 
 FaultyFileSystem::FaultyFileSystem(FileSystem& real, FileOpSet counted)
