@@ -1,6 +1,7 @@
 #include "convert/BifDocument.h"
 
 #include "platform/AsciiCase.h"
+#include "platform/Error.h"
 #include "platform/FileTools.h"
 
 #include <charconv>
@@ -25,16 +26,26 @@ std::string_view WithoutClosingSlash(std::string_view text) {
     return text;
 }
 
+[[noreturn]] void RaiseTooLarge(std::size_t limit) {
+    throw Error(errnum::OutOfMemory, "Convert CSV to BIF",
+                "Out of memory: the placeholder words in this line's values would make its "
+                "document block larger than " +
+                    std::to_string(limit) + " bytes");
+}
+
 // Appends `text` to `out` with every occurrence of `mark` replaced, in one pass from the left;
-// text put in by the replacement is not searched again.
+// text put in by the replacement is not searched again. Raises rather than let `out` pass
+// `limit` bytes.
 void AppendReplaced(std::string_view text, std::string_view mark, std::string_view replacement,
-                    std::string& out) {
+                    std::string& out, std::size_t limit) {
     for (;;) {
         const std::size_t hit = text.find(mark);
         if (hit == std::string_view::npos) {
             out.append(text);
             return;
         }
+        if (out.size() + hit + replacement.size() > limit)
+            RaiseTooLarge(limit);
         out.append(text.substr(0, hit));
         out.append(replacement);
         text.remove_prefix(hit + mark.size());
@@ -127,6 +138,10 @@ void BlockFiller::fill(std::string_view documentTemplate, std::string_view field
     text_.append(documentTemplate);
     text_.append(fieldLines);
     text_.append(locationBlock);
+    // Values holding placeholder words are filled with values of the same line, so a block
+    // could grow with the square of its line's length; it may grow this far and no further.
+    limit_ = MaxGrowth + 2 * text_.size();
+    const std::size_t start = out.size();
     const std::string_view text = text_;
     const std::size_t length = text.size();
     const std::size_t step = NumberMark.size();
@@ -148,6 +163,8 @@ void BlockFiller::fill(std::string_view documentTemplate, std::string_view field
             out.append(text.substr(copied, begin - copied));
             appendRun(text.substr(begin, end - begin), values, out);
             copied = end;
+            if (out.size() - start > limit_)
+                RaiseTooLarge(limit_);
         }
         // The next run begins after this one; one probe in every five characters still
         // lands in each run long enough to matter.
@@ -173,7 +190,7 @@ void BlockFiller::appendRun(std::string_view run, const Values& values, std::str
     if (run == TypeMark) {
         if (!typeDone_) {
             type_.clear();
-            AppendReplaced(values.docType, FolderMark, values.folder, type_);
+            AppendReplaced(values.docType, FolderMark, values.folder, type_, limit_);
             typeDone_ = true;
         }
         out.append(type_);
@@ -184,20 +201,20 @@ void BlockFiller::appendRun(std::string_view run, const Values& values, std::str
         return;
     }
     first_.clear();
-    AppendReplaced(run, NumberMark, values.number, first_);
+    AppendReplaced(run, NumberMark, values.number, first_, limit_);
     second_.clear();
-    AppendReplaced(first_, ImageMark, values.imageReference, second_);
+    AppendReplaced(first_, ImageMark, values.imageReference, second_, limit_);
     first_.clear();
-    AppendReplaced(second_, TypeMark, values.docType, first_);
-    AppendReplaced(first_, FolderMark, values.folder, out);
+    AppendReplaced(second_, TypeMark, values.docType, first_, limit_);
+    AppendReplaced(first_, FolderMark, values.folder, out, out.size() + limit_);
 }
 
 // The document type and folder passes over text put in by the image pass.
 void BlockFiller::laterPasses(std::string_view text, const Values& values, std::string& result) {
     first_.clear();
-    AppendReplaced(text, TypeMark, values.docType, first_);
+    AppendReplaced(text, TypeMark, values.docType, first_, limit_);
     result.clear();
-    AppendReplaced(first_, FolderMark, values.folder, result);
+    AppendReplaced(first_, FolderMark, values.folder, result, limit_);
 }
 
 } // namespace qm

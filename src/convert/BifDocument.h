@@ -41,6 +41,9 @@ void FolderFromImagePath(const std::string& imagePath, std::string_view imageFol
 // and every "DDDDD" the document type, in that order (so text inserted by an earlier pass
 // is seen by the later ones). Last, one closing "/" is dropped from `currentFolder` (it
 // stays shortened for later documents) and every "LLLLL" becomes it.
+// A block may not grow past twice its unfilled size plus 64 MiB: placeholder words in values
+// are filled with values of the same line, which could otherwise make one short line ask for
+// gigabytes. Such a line raises error 7 ("Out of memory") instead.
 // One filler serves a whole conversion: its buffers are reused, so after the first few
 // blocks filling allocates nothing.
 class BlockFiller {
@@ -60,7 +63,11 @@ private:
     void appendRun(std::string_view run, const Values& values, std::string& out);
     void laterPasses(std::string_view text, const Values& values, std::string& result);
 
+    // How much a block may grow beyond twice its unfilled size.
+    static constexpr std::size_t MaxGrowth = 64 * 1024 * 1024;
+
     std::string text_;
+    std::size_t limit_ = 0;
     std::string first_;
     std::string second_;
     std::string image_; // the image reference after the passes that follow its own
