@@ -196,6 +196,10 @@ TEST_F(ConversionTest, FreeNameIsChosenAndAStaleTemporaryOverwritten) {
         {"output", {"output", "output1"}, "output2"},
         {"a.b.bif", {"a.b.bif"}, "a.b1.bif"},
         {"output.bif", {"output.bif", "output1.bif", "output3.bif", "Output2.bif"}, "output2.bif"},
+        {"output.bif",
+         {"output.bif", "output01.bif", "output1.bif", "output2x.bif"},
+         "output2.bif"},
+        {"output.bif", {"output.bif", "output2.bif"}, "output1.bif"},
     };
     for (const auto& c : cases) {
         fs::remove_all(out);

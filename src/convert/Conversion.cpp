@@ -8,7 +8,7 @@
 
 #include <limits>
 #include <memory>
-#include <unordered_set>
+#include <vector>
 
 namespace qm {
 
@@ -87,6 +87,34 @@ private:
     std::unique_ptr<TextWriter> writer_;
 };
 
+// The smallest n >= 1 for which no listed file is named stem + n + suffix. One read of the
+// folder instead of a probe for every numbered name: a job that writes many index files into
+// one BIF folder would otherwise probe ever more names for each of them.
+long long FirstFreeNumber(const std::vector<std::string>& listed, FileTools& tools,
+                          std::string_view stem, std::string_view suffix) {
+    // Of count + 1 numbers at least one is free, so larger numbers need no mark.
+    std::vector<bool> taken(listed.size() + 2, false);
+    for (const std::string& path : listed) {
+        const std::string name = tools.GetFName(path);
+        if (name.size() <= stem.size() + suffix.size() || !name.starts_with(stem) ||
+            !name.ends_with(suffix))
+            continue;
+        const std::string_view digits =
+            std::string_view(name).substr(stem.size(), name.size() - stem.size() - suffix.size());
+        // Only the decimal form without leading zeros is a name the search would make.
+        if (digits.front() == '0' || digits.size() > 18 ||
+            digits.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        const unsigned long long number = std::stoull(std::string(digits));
+        if (number < taken.size())
+            taken[number] = true;
+    }
+    long long n = 1;
+    while (taken[static_cast<std::size_t>(n)])
+        ++n;
+    return n;
+}
+
 // The first name, among the wanted one and its numbered forms, that no file in the folder
 // has. A name without a "." gets the number at its end ("output" -> "output1").
 std::string IndexConversion::freeName(const std::string& bifFolder) {
@@ -103,17 +131,10 @@ std::string IndexConversion::freeName(const std::string& bifFolder) {
 
     std::string candidate = bifFolder + "\\" + name;
     if (ctx_.files.fileExists(candidate)) {
-        // One read of the folder instead of a probe for every numbered name: a job that
-        // writes many index files into one BIF folder would otherwise probe ever more names.
-        std::unordered_set<std::string> taken;
-        for (const std::string& listed : ctx_.files.listFiles(bifFolder))
-            taken.insert(tools.GetFName(listed));
-        for (long long n = 1;; ++n) {
-            name = stem + std::to_string(n);
-            if (hasDot)
-                name += "." + extension;
-            if (taken.contains(name))
-                continue;
+        const std::string suffix = hasDot ? "." + extension : "";
+        long long n = FirstFreeNumber(ctx_.files.listFiles(bifFolder), tools, stem, suffix);
+        for (;; ++n) {
+            name = stem + std::to_string(n) + suffix;
             candidate = bifFolder + "\\" + name;
             if (!ctx_.files.fileExists(candidate)) // it may have appeared since the listing
                 break;
