@@ -2,8 +2,9 @@
 # and runs the tests. Both install the Debian packages the build needs when missing.
 PRESET ?= dev
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build run test asan format clean
+.PHONY: all deps configure build executable run test asan format clean
 
 all: build
 
@@ -16,9 +17,12 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
+executable: configure
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target quillmarch
+
 # The example job runs in build/example/, a fresh copy of examples/, where the relative paths
 # of examples/example.sbf resolve.
-run: build
+run: executable
 	@rm -rf build/example && cp -R examples build/example && rm -f build/example/.gitattributes
 	@cd build/example && ../quillmarch --headless example.sbf
 	@cd build/example && for f in out/*.bif; do \
