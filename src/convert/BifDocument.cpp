@@ -119,8 +119,9 @@ void FolderFromImagePath(const std::string& imagePath, std::string_view imageFol
 // Every mark is five of one letter, so a run of mark letters shorter than five holds none,
 // and every character that is not a mark letter stays where it is through all four passes:
 // no mark can reach across it. The passes therefore act on each maximal run of mark letters
-// on its own, and only runs of five or more can change. Those are rare and short, so the
-// block is read once, one character in five, and only those runs are replaced pass by pass.
+// on its own, and only runs of five or more can change. The fixed parts of a block (template
+// and location block) have their runs found once; the field lines are read one character in
+// five, and only the runs found are replaced pass by pass.
 void BlockFiller::fill(std::string_view documentTemplate, std::string_view fieldLines,
                        std::string_view locationBlock, std::int32_t documentNumber,
                        std::string_view imageReference, std::string_view docType,
@@ -133,19 +134,64 @@ void BlockFiller::fill(std::string_view documentTemplate, std::string_view field
     const Values values{numberText, imageReference, docType, currentFolder};
     imageDone_ = false;
     typeDone_ = false;
+    // Values holding placeholder words are filled with values of the same line, so a block
+    // could grow with the square of its line's length; it may grow this far and no further.
+    limit_ = MaxGrowth + 2 * (documentTemplate.size() + fieldLines.size() + locationBlock.size());
+    start_ = out.size();
 
+    // A run reaches across a join only where mark letters stand on both sides of it.
+    const bool joinsApart = fieldLines.empty() ? !Touch(documentTemplate, locationBlock)
+                                               : !Touch(documentTemplate, fieldLines) &&
+                                                     !Touch(fieldLines, locationBlock);
+    if (joinsApart) {
+        appendPart(template_, documentTemplate, values, out);
+        appendScanned(fieldLines, values, out);
+        appendPart(location_, locationBlock, values, out);
+        return;
+    }
     text_.clear();
     text_.append(documentTemplate);
     text_.append(fieldLines);
     text_.append(locationBlock);
-    // Values holding placeholder words are filled with values of the same line, so a block
-    // could grow with the square of its line's length; it may grow this far and no further.
-    limit_ = MaxGrowth + 2 * text_.size();
-    const std::size_t start = out.size();
-    const std::string_view text = text_;
+    appendScanned(text_, values, out);
+}
+
+bool BlockFiller::Touch(std::string_view left, std::string_view right) {
+    return !left.empty() && !right.empty() && IsMarkLetter(left.back()) &&
+           IsMarkLetter(right.front());
+}
+
+void BlockFiller::appendPart(Part& part, std::string_view text, const Values& values,
+                             std::string& out) {
+    if (part.text != text) {
+        part.text.assign(text);
+        part.runs.clear();
+        for (std::size_t at = 0; at < text.size();) {
+            if (!IsMarkLetter(text[at])) {
+                ++at;
+                continue;
+            }
+            std::size_t end = at + 1;
+            while (end < text.size() && IsMarkLetter(text[end]))
+                ++end;
+            if (end - at >= NumberMark.size())
+                part.runs.emplace_back(at, end);
+            at = end;
+        }
+    }
+    std::size_t copied = 0;
+    for (const auto& [begin, end] : part.runs) {
+        out.append(text.substr(copied, begin - copied));
+        appendRun(text.substr(begin, end - begin), values, out);
+        copied = end;
+        checkSize(out);
+    }
+    out.append(text.substr(copied));
+}
+
+void BlockFiller::appendScanned(std::string_view text, const Values& values, std::string& out) {
     const std::size_t length = text.size();
     const std::size_t step = NumberMark.size();
-
     std::size_t copied = 0;
     std::size_t probe = 0;
     while (probe < length) {
@@ -163,14 +209,18 @@ void BlockFiller::fill(std::string_view documentTemplate, std::string_view field
             out.append(text.substr(copied, begin - copied));
             appendRun(text.substr(begin, end - begin), values, out);
             copied = end;
-            if (out.size() - start > limit_)
-                RaiseTooLarge(limit_);
+            checkSize(out);
         }
         // The next run begins after this one; one probe in every five characters still
         // lands in each run long enough to matter.
         probe = (end + step - 1) / step * step;
     }
     out.append(text.substr(copied));
+}
+
+void BlockFiller::checkSize(const std::string& out) const {
+    if (out.size() - start_ > limit_)
+        RaiseTooLarge(limit_);
 }
 
 void BlockFiller::appendRun(std::string_view run, const Values& values, std::string& out) {

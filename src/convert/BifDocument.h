@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace qm {
 
@@ -60,14 +62,26 @@ private:
         std::string_view docType;
         std::string_view folder;
     };
+    // A fixed part of every block, with its runs of five or more mark letters.
+    struct Part {
+        std::string text;
+        std::vector<std::pair<std::size_t, std::size_t>> runs;
+    };
+    static bool Touch(std::string_view left, std::string_view right);
+    void appendPart(Part& part, std::string_view text, const Values& values, std::string& out);
+    void appendScanned(std::string_view text, const Values& values, std::string& out);
+    void checkSize(const std::string& out) const;
     void appendRun(std::string_view run, const Values& values, std::string& out);
     void laterPasses(std::string_view text, const Values& values, std::string& result);
 
     // How much a block may grow beyond twice its unfilled size.
     static constexpr std::size_t MaxGrowth = 64 * 1024 * 1024;
 
-    std::string text_;
+    Part template_;
+    Part location_;
+    std::string text_; // the joined block, where a run reaches across a join
     std::size_t limit_ = 0;
+    std::size_t start_ = 0; // the size of `out` before this block
     std::string first_;
     std::string second_;
     std::string image_; // the image reference after the passes that follow its own
