@@ -208,12 +208,7 @@ void OpenConfig(Context& context, const std::string& fileName) {
         // From here on every line stands on its own: one that is missing, cannot be
         // converted or cannot be set leaves its field as it was, and the next line is still
         // loaded.
-        auto attempt = [](auto&& step) {
-            try {
-                step();
-            } catch (...) {
-            }
-        };
+        const auto attempt = [](auto&& step) { AttemptIgnoringFailure(step); };
         auto readLine = [&]() -> std::optional<std::string> {
             std::optional<std::string> line;
             attempt([&] { line = std::string(reader->readLine()); });

@@ -1,5 +1,7 @@
 #include "settings/JobSettings.h"
 
+#include "startup/ErrorReporter.h"
+
 #include <algorithm>
 
 namespace qm {
@@ -54,12 +56,7 @@ void JobSettings::notify(SettingsField field) {
 
 void JobSettings::LoadDefaults() {
     // Each step on its own: a failure of one (an observer that throws) is ignored.
-    const auto attempt = [](auto&& step) {
-        try {
-            step();
-        } catch (...) {
-        }
-    };
+    const auto attempt = [](auto&& step) { AttemptIgnoringFailure(step); };
     attempt([&] { setText(TextField::IndexFile, ""); });
     attempt([&] { setText(TextField::BIFFile, ""); });
     attempt([&] { setFlag(MenuField::RemoveProcessed, false); });

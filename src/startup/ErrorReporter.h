@@ -66,4 +66,14 @@ bool RunOperation(ErrorReporter& reporter, std::string_view operationName, Body&
         reporter, operationName, [] { return std::string(); }, std::forward<Body>(body));
 }
 
+// Runs one step of an operation whose steps each stand on their own: a failure of the step
+// is ignored and reported nowhere, and the caller goes on with the next step.
+template <class Step>
+void AttemptIgnoringFailure(Step&& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
 } // namespace qm

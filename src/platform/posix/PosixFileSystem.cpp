@@ -309,13 +309,18 @@ std::unique_ptr<TextWriter> PosixFileSystem::openForAppend(const std::string& pa
     return OpenWriter(map_, path, O_APPEND);
 }
 
-void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
+// The host paths of a move or rename from `from` to `to`; neither may be empty.
+std::pair<std::string, std::string> PosixFileSystem::hostPair(const std::string& from,
+                                                              const std::string& to) const {
     if (from.empty())
         throw PathError(errnum::FileNotFound, from);
     if (to.empty())
         throw PathError(errnum::PathNotFound, to);
-    const std::string hostFrom = map_.toHost(from);
-    const std::string hostTo = map_.toHost(to);
+    return {map_.toHost(from), map_.toHost(to)};
+}
+
+void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
+    const auto [hostFrom, hostTo] = hostPair(from, to);
 
     struct stat st {};
     if (::lstat(hostFrom.c_str(), &st) != 0)
@@ -346,12 +351,7 @@ void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
 }
 
 void PosixFileSystem::replaceFile(const std::string& from, const std::string& to) {
-    if (from.empty())
-        throw PathError(errnum::FileNotFound, from);
-    if (to.empty())
-        throw PathError(errnum::PathNotFound, to);
-    const std::string hostFrom = map_.toHost(from);
-    const std::string hostTo = map_.toHost(to);
+    const auto [hostFrom, hostTo] = hostPair(from, to);
     if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
         const int err = errno;
         struct stat st {};

@@ -2,6 +2,9 @@
 
 #include "platform/FileSystem.h"
 
+#include <string>
+#include <utility>
+
 namespace qm {
 
 class PathMap;
@@ -37,6 +40,9 @@ public:
     bool matchesAny(const std::string& pattern) override;
 
 private:
+    std::pair<std::string, std::string> hostPair(const std::string& from,
+                                                 const std::string& to) const;
+
     const PathMap& map_;
 };
 
