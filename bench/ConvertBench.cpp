@@ -9,6 +9,7 @@
 #include "platform/PathMap.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/StandardFileTools.h"
+#include "settings/JobSettings.h"
 
 #include <chrono>
 #include <cstdio>
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
     BenchClock clock;
     qm::JobSettings job;
     qm::ProcessState process;
-    qm::DebugLog log(job, files, systemLog, clock, folder + "/debug-QM.log");
+    qm::DebugLog log(job.debugModeQuery(), files, systemLog, clock, folder + "/debug-QM.log");
     qm::ErrorReporter reporter(host, systemLog, log, process);
     qm::Context context{files, tools, host, job, process, log, reporter};
 

@@ -70,7 +70,8 @@ TEST(DebugLogTest, LaterRunsAppend) {
     world.job.setFlag(MenuField::DebugMode, true);
     world.temp.write("debug-QM.log", "earlier run\r\n");
     world.log.WriteLog("first");
-    DebugLog second(world.job, world.files, world.systemLog, world.clock, world.log.path());
+    DebugLog second(world.job.debugModeQuery(), world.files, world.systemLog, world.clock,
+                    world.log.path());
     second.WriteLog("second");
     EXPECT_EQ(world.temp.read("debug-QM.log"),
               "earlier run\r\n2026-02-03 09:05:07 - first\r\n2026-02-03 09:05:07 - second\r\n");
@@ -79,7 +80,7 @@ TEST(DebugLogTest, LaterRunsAppend) {
 TEST(DebugLogTest, UnwritableLogRaisesToTheOperation) {
     TestWorld world;
     world.job.setFlag(MenuField::DebugMode, true);
-    DebugLog log(world.job, world.files, world.systemLog, world.clock,
+    DebugLog log(world.job.debugModeQuery(), world.files, world.systemLog, world.clock,
                  world.temp.path("missing/debug-QM.log"));
     EXPECT_THROW(log.WriteLog("x"), Error);
 }
@@ -90,7 +91,7 @@ TEST(DebugLogTest, SystemClockGivesLocalTime) {
     TestWorld world;
     world.job.setFlag(MenuField::DebugMode, true);
     SystemClock clock;
-    DebugLog log(world.job, world.files, world.systemLog, clock, world.log.path());
+    DebugLog log(world.job.debugModeQuery(), world.files, world.systemLog, clock, world.log.path());
 
     const std::time_t before = std::time(nullptr);
     log.WriteLog("now");

@@ -98,7 +98,7 @@ TEST(ErrorReporterTest, UnwritableLogDoesNotStopTheReport) {
         TestWorld world;
         world.process.serviceMode = service;
         world.job.setFlag(MenuField::DebugMode, true);
-        DebugLog brokenLog(world.job, world.files, world.systemLog, world.clock,
+        DebugLog brokenLog(world.job.debugModeQuery(), world.files, world.systemLog, world.clock,
                            world.temp.path("missing/debug-QM.log"));
         ErrorReporter reporter(world.host, world.systemLog, brokenLog, world.process);
         EXPECT_NO_THROW(reporter.ReportError(Error(53, "x", "File not found"), "Program Load", ""));

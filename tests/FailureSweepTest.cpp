@@ -4,7 +4,7 @@
 
 #include "convert/Conversion.h"
 #include "convert/JobRunner.h"
-#include "startup/ErrorReporter.h"
+#include "operation/ErrorReporter.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempFolder.h"
 

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <regex>
@@ -67,7 +69,7 @@ TEST(LayerTest, DetectsForbiddenIncludes) {
 TEST(LayerTest, CoreIncludesNoQtAndNoSystemHeaders) {
     const std::filesystem::path source = QM_SOURCE_DIR;
     int files = 0;
-    for (const char* folder : {"settings", "convert", "startup", "service"}) {
+    for (const char* folder : {"operation", "settings", "convert", "startup", "service"}) {
         const auto root = source / folder;
         if (!std::filesystem::exists(root))
             continue;
@@ -91,6 +93,64 @@ TEST(LayerTest, CoreIncludesNoQtAndNoSystemHeaders) {
         }
     }
     EXPECT_GT(files, 0) << "no core sources found under " << source;
+}
+
+// The layers from the bottom up; a file may include its own layer and those below it.
+constexpr const char* Layers[] = {"platform", "operation", "settings", "convert",
+                                  "service",  "startup",   "ui"};
+
+int LayerOf(const std::string& folder) {
+    const auto found = std::find(std::begin(Layers), std::end(Layers), folder);
+    return found == std::end(Layers) ? -1 : static_cast<int>(found - std::begin(Layers));
+}
+
+// Calls `visit(file, lineNumber, header)` for every include line of the sources under src.
+void ForEachInclude(
+    const std::function<void(const std::filesystem::path&, int, const std::string&)>& visit) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(QM_SOURCE_DIR)) {
+        const auto extension = entry.path().extension();
+        if (!entry.is_regular_file() || (extension != ".h" && extension != ".cpp"))
+            continue;
+        std::ifstream in(entry.path());
+        std::string line;
+        for (int number = 1; std::getline(in, line); ++number) {
+            if (const auto header = IncludedHeader(line))
+                visit(entry.path(), number, *header);
+        }
+    }
+}
+
+// No include runs from a lower layer up to a higher one.
+TEST(LayerTest, IncludesRunDownwardOnly) {
+    const std::filesystem::path source = QM_SOURCE_DIR;
+    int checked = 0;
+    ForEachInclude([&](const std::filesystem::path& file, int number, const std::string& header) {
+        const auto relative = std::filesystem::relative(file, source);
+        const int from = LayerOf(relative.begin()->string());
+        const auto slash = header.find('/');
+        const int to = slash == std::string::npos ? -1 : LayerOf(header.substr(0, slash));
+        if (from < 0 || to < 0)
+            return;
+        ++checked;
+        EXPECT_LE(to, from) << relative.string() << ":" << number << " includes " << header
+                            << " from a higher layer";
+    });
+    EXPECT_GT(checked, 50);
+}
+
+// Qt Widgets (and Qt GUI) are seen by the window's folder only.
+TEST(LayerTest, OnlyTheWindowSeesQtWidgets) {
+    const std::filesystem::path source = QM_SOURCE_DIR;
+    ForEachInclude([&](const std::filesystem::path& file, int number, const std::string& header) {
+        const auto relative = std::filesystem::relative(file, source);
+        if (relative.begin()->string() == "ui" || relative.string() == "main.cpp")
+            return;
+        const bool widgets = header.rfind("QtWidgets", 0) == 0 || header.rfind("QtGui", 0) == 0 ||
+                             header == "QWidget" || header == "QApplication" ||
+                             header == "QMainWindow" || header == "QMessageBox" ||
+                             header == "QGuiApplication";
+        EXPECT_FALSE(widgets) << relative.string() << ":" << number << " includes " << header;
+    });
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "convert/ImageTransfer.h"
 #include "convert/IndexLine.h"
 #include "platform/Error.h"
+#include "settings/JobSettings.h"
 
 #include <limits>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "startup/Context.h"
+#include "operation/Context.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 #include "convert/IndexLine.h"
 
+#include "operation/ErrorReporter.h"
 #include "platform/AsciiCase.h"
 #include "platform/Error.h"
-#include "startup/ErrorReporter.h"
 
 #include <charconv>
 #include <cstddef>

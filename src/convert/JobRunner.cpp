@@ -1,9 +1,10 @@
 #include "convert/JobRunner.h"
 
 #include "convert/Conversion.h"
+#include "operation/Context.h"
 #include "platform/Wildcard.h"
 #include "settings/ConfigFile.h"
-#include "startup/Context.h"
+#include "settings/JobSettings.h"
 
 #include <string>
 #include <vector>

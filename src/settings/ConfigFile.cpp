@@ -1,6 +1,7 @@
 #include "settings/ConfigFile.h"
 
-#include "startup/Context.h"
+#include "operation/Context.h"
+#include "settings/JobSettings.h"
 
 #include <array>
 #include <optional>

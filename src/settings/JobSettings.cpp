@@ -1,6 +1,6 @@
 #include "settings/JobSettings.h"
 
-#include "startup/ErrorReporter.h"
+#include "operation/ErrorReporter.h"
 
 #include <algorithm>
 

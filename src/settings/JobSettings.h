@@ -59,6 +59,11 @@ public:
 
     std::uint64_t revision() const { return revision_; }
 
+    // Debug mode as the debug log asks for it: read at the moment of each line.
+    std::function<bool()> debugModeQuery() const {
+        return [this] { return flag(MenuField::DebugMode); };
+    }
+
     // Returns a token for unsubscribe().
     int subscribe(Observer observer);
     void unsubscribe(int token);

@@ -1,7 +1,8 @@
 #include "startup/CommandLine.h"
 
+#include "operation/Context.h"
 #include "settings/ConfigFile.h"
-#include "startup/Context.h"
+#include "settings/JobSettings.h"
 
 #include <algorithm>
 

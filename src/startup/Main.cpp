@@ -1,14 +1,14 @@
 #include "startup/Main.h"
 
 #include "convert/JobRunner.h"
+#include "operation/Context.h"
+#include "operation/DebugLog.h"
+#include "operation/ErrorReporter.h"
+#include "operation/ProcessState.h"
 #include "platform/Error.h"
 #include "settings/ConfigFile.h"
 #include "settings/JobSettings.h"
 #include "startup/CommandLine.h"
-#include "startup/Context.h"
-#include "startup/DebugLog.h"
-#include "startup/ErrorReporter.h"
-#include "startup/ProcessState.h"
 
 #include <exception>
 #include <optional>
@@ -28,7 +28,7 @@ struct Session {
     Session(MainEnvironment& environment, ProgramOptions programOptions,
             std::unique_ptr<Host> consoleHost, std::string logPath)
         : env(environment), options(std::move(programOptions)), host(std::move(consoleHost)),
-          log(job, env.files, env.systemLog, env.clock, std::move(logPath)),
+          log(job.debugModeQuery(), env.files, env.systemLog, env.clock, std::move(logPath)),
           reporter(*host, env.systemLog, log, process) {}
 
     MainEnvironment& env;

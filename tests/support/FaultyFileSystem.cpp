@@ -273,6 +273,6 @@ bool FaultyFileSystem::matchesAny(const std::string& pattern) {
 }
 
 FaultyWorld::FaultyWorld(std::string logPath)
-    : log(job, files, systemLog, clock, std::move(logPath)) {}
+    : log(job.debugModeQuery(), files, systemLog, clock, std::move(logPath)) {}
 
 } // namespace qm::test

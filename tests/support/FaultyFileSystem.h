@@ -1,15 +1,15 @@
 #pragma once
 
+#include "operation/Context.h"
+#include "operation/DebugLog.h"
+#include "operation/ErrorReporter.h"
+#include "operation/ProcessState.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/PathMap.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/StandardFileTools.h"
 #include "settings/JobSettings.h"
-#include "startup/Context.h"
-#include "startup/DebugLog.h"
-#include "startup/ErrorReporter.h"
-#include "startup/ProcessState.h"
 #include "support/Doubles.h"
 #include "support/ScriptedHost.h"
 

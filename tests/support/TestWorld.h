@@ -1,13 +1,13 @@
 #pragma once
 
+#include "operation/Context.h"
+#include "operation/DebugLog.h"
+#include "operation/ErrorReporter.h"
+#include "operation/ProcessState.h"
 #include "platform/PathMap.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/StandardFileTools.h"
 #include "settings/JobSettings.h"
-#include "startup/Context.h"
-#include "startup/DebugLog.h"
-#include "startup/ErrorReporter.h"
-#include "startup/ProcessState.h"
 #include "support/Doubles.h"
 #include "support/ScriptedHost.h"
 #include "support/TempFolder.h"
@@ -56,7 +56,7 @@ struct TestWorld {
     FixedClock clock;
     JobSettings job;
     ProcessState process;
-    DebugLog log{job, files, systemLog, clock, temp.path("debug-QM.log")};
+    DebugLog log{job.debugModeQuery(), files, systemLog, clock, temp.path("debug-QM.log")};
     ErrorReporter reporter{host, systemLog, log, process};
     Context context{files, tools, host, job, process, log, reporter};
 };

@@ -1,4 +1,4 @@
-#include "startup/DebugLog.h"
+#include "operation/DebugLog.h"
 
 #include <cstdio>
 
@@ -13,13 +13,13 @@ std::string FormatLogLine(const LocalTime& t, std::string_view message) {
     return line;
 }
 
-DebugLog::DebugLog(const JobSettings& job, FileSystem& files, SystemLog& systemLog, Clock& clock,
-                   std::string logPath)
-    : job_(job), files_(files), systemLog_(systemLog), clock_(clock), logPath_(std::move(logPath)) {
-}
+DebugLog::DebugLog(std::function<bool()> debugMode, FileSystem& files, SystemLog& systemLog,
+                   Clock& clock, std::string logPath)
+    : debugMode_(std::move(debugMode)), files_(files), systemLog_(systemLog), clock_(clock),
+      logPath_(std::move(logPath)) {}
 
 void DebugLog::WriteLog(std::string_view message) {
-    if (!job_.flag(MenuField::DebugMode))
+    if (!debugMode_())
         return;
     std::string debugText = " ";
     debugText += message;

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "operation/DebugLog.h"
+#include "operation/ErrorReporter.h"
+#include "operation/ProcessState.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
 #include "platform/Host.h"
-#include "settings/JobSettings.h"
-#include "startup/DebugLog.h"
-#include "startup/ErrorReporter.h"
-#include "startup/ProcessState.h"
 
 namespace qm {
+
+class JobSettings; // settings sit above this layer; users include settings/JobSettings.h
 
 // What an operation of the core works with: the machine's interfaces, the current job and
 // the process-wide state. Built once by start-up (or a test) and handed in.

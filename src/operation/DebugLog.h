@@ -3,8 +3,8 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/SystemLog.h"
-#include "settings/JobSettings.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,7 +17,8 @@ std::string FormatLogLine(const LocalTime& time, std::string_view message);
 // file, which is opened and closed for every line so it can be read or moved at any time.
 class DebugLog {
 public:
-    DebugLog(const JobSettings& job, FileSystem& files, SystemLog& systemLog, Clock& clock,
+    // `debugMode` answers, at the moment of each line, whether debug mode is on.
+    DebugLog(std::function<bool()> debugMode, FileSystem& files, SystemLog& systemLog, Clock& clock,
              std::string logPath);
 
     // Does nothing while debug mode is off. A file that cannot be written raises, and the
@@ -27,7 +28,7 @@ public:
     const std::string& path() const { return logPath_; }
 
 private:
-    const JobSettings& job_;
+    std::function<bool()> debugMode_;
     FileSystem& files_;
     SystemLog& systemLog_;
     Clock& clock_;

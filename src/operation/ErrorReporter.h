@@ -1,10 +1,10 @@
 #pragma once
 
+#include "operation/DebugLog.h"
+#include "operation/ProcessState.h"
 #include "platform/Error.h"
 #include "platform/Host.h"
 #include "platform/SystemLog.h"
-#include "startup/DebugLog.h"
-#include "startup/ProcessState.h"
 
 #include <cstdint>
 #include <new>

@@ -1,4 +1,4 @@
-#include "startup/ErrorReporter.h"
+#include "operation/ErrorReporter.h"
 
 #include <cstdio>
 
