@@ -14,7 +14,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextStream>
-
 #include <cstdio>
 
 namespace {
