@@ -183,15 +183,36 @@ TEST_F(ImageTransferTest, FileExistsAnswers) {
 }
 
 TEST_F(ImageTransferTest, YesWhenTheTargetIsTheSourceKeepsTheOnlyCopy) {
-    // An absolute path without the image folder's text: the target is the source itself.
-    w.temp.write("elsewhere/0001.tif", "only copy");
-    image = w.temp.path("elsewhere/0001.tif");
+    // The image folder is the BIF folder: the target is the source itself.
+    w.temp.write("out/B1/0001.tif", "only copy");
     w.host.answers = {Answer::Yes};
-    images.imageReference(image, scans, true, reference);
-    images.transfer(image, scans, reference);
-    EXPECT_EQ(reference, w.temp.path("elsewhere/0001.tif"));
-    EXPECT_EQ(w.temp.read("elsewhere/0001.tif"), "only copy");
+    images.imageReference(image, out, true, reference);
+    images.transfer(image, out, reference);
+    EXPECT_EQ(reference, out + "\\B1\\0001.tif");
+    EXPECT_EQ(w.temp.read("out/B1/0001.tif"), "only copy");
     EXPECT_EQ(w.host.boxes.size(), 1u);
+}
+
+TEST_F(ImageTransferTest, AbsolutePathOutsideTheImageFolderIsNeitherMovedNorRenamed) {
+    // Without the image folder's text in it the target would be the source itself: with
+    // duplicates allowed it used to be renamed in place, wherever it lay.
+    for (const bool dupes : {false, true}) {
+        w.job.setFlag(MenuField::AllowDupes, dupes);
+        w.temp.write("elsewhere/0001.tif", "only copy");
+        image = w.temp.path("elsewhere/0001.tif");
+        images.imageReference(image, scans, true, reference);
+        try {
+            images.transfer(image, scans, reference);
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 1002);
+            EXPECT_EQ(e.description(), "Image path " + w.temp.path("elsewhere/0001.tif") +
+                                           " leaves the folder " + scans + "!  Cannot move file!");
+        }
+        EXPECT_EQ(w.temp.read("elsewhere/0001.tif"), "only copy");
+        EXPECT_FALSE(has("elsewhere/0001-0001.tif"));
+        EXPECT_TRUE(w.host.boxes.empty());
+    }
 }
 
 TEST_F(ImageTransferTest, DuplicatesAllowedTakeTheFirstFreeNumber) {
@@ -208,13 +229,14 @@ TEST_F(ImageTransferTest, DuplicatesAllowedTakeTheFirstFreeNumber) {
     EXPECT_EQ(w.temp.read("out/B1/0001-0002.tif"), "second");
     EXPECT_TRUE(w.host.boxes.empty());
 
-    // The target is the source: the image moves to a numbered name in its own folder.
-    w.temp.write("elsewhere/0001.tif", "same");
-    image = w.temp.path("elsewhere/0001.tif");
-    images.imageReference(image, scans, true, reference);
-    images.transfer(image, scans, reference);
-    EXPECT_EQ(w.temp.read("elsewhere/0001-0001.tif"), "same");
-    EXPECT_FALSE(has("elsewhere/0001.tif"));
+    // The target is the source (the image folder is the BIF folder): the image moves to a
+    // numbered name in its own folder.
+    w.temp.write("out/B2/0001.tif", "same");
+    image = "B2\\0001.tif";
+    images.imageReference(image, out, true, reference);
+    images.transfer(image, out, reference);
+    EXPECT_EQ(w.temp.read("out/B2/0001-0001.tif"), "same");
+    EXPECT_FALSE(has("out/B2/0001.tif"));
 }
 
 TEST_F(ImageTransferTest, SourceMissingAnswers) {

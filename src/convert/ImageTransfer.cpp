@@ -1,5 +1,6 @@
 #include "convert/ImageTransfer.h"
 
+#include "convert/MoveConfinement.h"
 #include "platform/AsciiCase.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -70,14 +71,16 @@ void ImageTransfer::imageReference(const std::string& imagePath, std::string_vie
 
 void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
                              std::string& reference) {
-    const std::string targetFolder = tools_.GetFPath(reference);
-    if (!files_.folderExists(targetFolder))
-        tools_.CreateAnyFolder(targetFolder);
-
     if (tools_.IsFullPath(imagePath))
         source_.assign(imagePath);
     else
         JoinPath(imageFolder, imagePath, source_);
+    // Before anything is touched: the index line may name a path outside the job's folders.
+    CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder), reference, bifFolder_);
+
+    const std::string targetFolder = tools_.GetFPath(reference);
+    if (!files_.folderExists(targetFolder))
+        tools_.CreateAnyFolder(targetFolder);
 
     if (files_.fileExists(source_)) {
         bool move = true;
@@ -87,6 +90,9 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                 for (std::int32_t n = 1;; ++n) {
                     std::string candidate = NumberedName(reference, extension, n, tools_);
                     if (!files_.fileExists(candidate)) {
+                        // The number goes into folder names too, which may lead elsewhere.
+                        CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder),
+                                          candidate, bifFolder_);
                         reference = std::move(candidate);
                         break;
                     }

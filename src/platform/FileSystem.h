@@ -93,6 +93,12 @@ public:
 
     // True when at least one ordinary file matches the wildcard name part of `pattern`.
     virtual bool matchesAny(const std::string& pattern) = 0;
+
+    // Where `path` really leads: an absolute host path with "/" as its only separator, no
+    // empty, "." or ".." component, and every symbolic link among the parts that exist
+    // followed, as the system would follow it. Parts that do not exist are taken as written,
+    // ".." removing the part before it. Raises 76 for "" or an unmapped drive or share.
+    virtual std::string resolvedPath(const std::string& path) = 0;
 };
 
 } // namespace qm

@@ -272,6 +272,10 @@ bool FaultyFileSystem::matchesAny(const std::string& pattern) {
     return real_.matchesAny(pattern);
 }
 
+std::string FaultyFileSystem::resolvedPath(const std::string& path) {
+    return real_.resolvedPath(path);
+}
+
 FaultyWorld::FaultyWorld(std::string logPath)
     : log(job.debugModeQuery(), files, systemLog, clock, std::move(logPath)) {}
 

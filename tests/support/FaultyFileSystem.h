@@ -123,6 +123,7 @@ public:
     void syncFolder(const std::string& path) override;
     std::vector<std::string> listFiles(const std::string& folder) override;
     bool matchesAny(const std::string& pattern) override;
+    std::string resolvedPath(const std::string& path) override;
 
     // Counts one operation (when its kind is counted) and tells whether it must fail.
     bool step(FileOp op, const std::string& path);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace qm {
 
@@ -444,6 +446,74 @@ bool PosixFileSystem::matchesAny(const std::string& pattern) {
             return true;
     }
     return false;
+}
+
+std::string PosixFileSystem::resolvedPath(const std::string& path) {
+    if (path.empty())
+        throw PathError(errnum::PathNotFound, path);
+    std::string host = map_.toHost(path);
+    if (host.empty() || host.front() != '/') {
+        char* here = ::getcwd(nullptr, 0);
+        if (here == nullptr)
+            throw MachineError(errno, path);
+        host = std::string(here) + "/" + host;
+        std::free(here);
+    }
+    // The components still to walk, the next one last; a link's target is pushed in place of
+    // the link.
+    std::vector<std::string> pending;
+    auto push = [&pending](std::string_view text) {
+        std::size_t end = text.size();
+        while (end > 0) {
+            const std::size_t slash = text.rfind('/', end - 1);
+            const std::size_t begin = slash == std::string_view::npos ? 0 : slash + 1;
+            if (end > begin)
+                pending.emplace_back(text.substr(begin, end - begin));
+            if (slash == std::string_view::npos)
+                break;
+            end = slash;
+        }
+    };
+    push(host);
+    std::vector<std::string> resolved;
+    std::string walked;
+    int links = 0;
+    constexpr int kMaxLinks = 40; // as the system's own limit, so a loop ends
+    while (!pending.empty()) {
+        std::string part = std::move(pending.back());
+        pending.pop_back();
+        if (part == ".")
+            continue;
+        if (part == "..") {
+            if (!resolved.empty())
+                resolved.pop_back();
+            continue;
+        }
+        walked.clear();
+        for (const std::string& done : resolved)
+            walked += "/" + done;
+        walked += "/" + part;
+        struct stat st {};
+        if (::lstat(walked.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            if (++links > kMaxLinks)
+                throw MachineError(ELOOP, path);
+            std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 256,
+                               '\0');
+            const ssize_t n = ::readlink(walked.c_str(), target.data(), target.size());
+            if (n < 0)
+                throw MachineError(errno, path);
+            target.resize(static_cast<std::size_t>(n));
+            if (!target.empty() && target.front() == '/')
+                resolved.clear();
+            push(target);
+            continue;
+        }
+        resolved.push_back(std::move(part));
+    }
+    std::string out;
+    for (const std::string& done : resolved)
+        out += "/" + done;
+    return out.empty() ? "/" : out;
 }
 
 } // namespace qm

@@ -38,6 +38,7 @@ public:
     std::vector<std::string> listFiles(const std::string& folder) override;
     // A missing or unmapped folder gives false.
     bool matchesAny(const std::string& pattern) override;
+    std::string resolvedPath(const std::string& path) override;
 
 private:
     std::pair<std::string, std::string> hostPair(const std::string& from,

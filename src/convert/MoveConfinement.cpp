@@ -1,0 +1,81 @@
+#include "convert/MoveConfinement.h"
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/PathParts.h"
+
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+// The text with "/" as its only separator, no empty or "." component and each ".." removing
+// the component before it; a leading separator (or two, for a share) is kept.
+std::string LexicalForm(const std::string& path) {
+    std::string out;
+    std::size_t at = 0;
+    while (at < path.size() && IsPathSeparator(path[at]) && at < 2) {
+        out += '/';
+        ++at;
+    }
+    std::vector<std::string> parts;
+    while (at < path.size()) {
+        std::size_t end = at;
+        while (end < path.size() && !IsPathSeparator(path[end]))
+            ++end;
+        const std::string part = path.substr(at, end - at);
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..")
+                parts.pop_back();
+            else
+                parts.push_back(part); // above the start: stays, and never lies inside
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        out += (i == 0 ? "" : "/") + parts[i];
+    return out;
+}
+
+bool StrictlyBelow(const std::string& path, const std::string& folder) {
+    if (folder.empty())
+        return false;
+    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
+    return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+           path.find("/../", prefix.size() - 1) == std::string::npos && !path.ends_with("/..");
+}
+
+} // namespace
+
+bool LiesInside(FileSystem& files, const std::string& path, const std::string& folder) {
+    if (path.empty() || folder.empty())
+        return false;
+    std::string resolvedPath;
+    std::string resolvedFolder;
+    try {
+        resolvedPath = files.resolvedPath(path);
+        resolvedFolder = files.resolvedPath(folder);
+    } catch (const Error&) {
+        return StrictlyBelow(LexicalForm(path), LexicalForm(folder));
+    }
+    return StrictlyBelow(resolvedPath, resolvedFolder);
+}
+
+void CheckConfinedMove(FileSystem& files, const std::string& imagePath, const std::string& source,
+                       const std::string& imageFolder, const std::string& target,
+                       const std::string& bifFolder) {
+    const std::string* left = nullptr;
+    if (!LiesInside(files, source, imageFolder))
+        left = &imageFolder;
+    else if (!LiesInside(files, target, bifFolder))
+        left = &bifFolder;
+    if (left != nullptr)
+        throw Error(MoveLeavesFolderError, "Convert CSV to BIF",
+                    "Image path " + imagePath + " leaves the folder " + *left +
+                        "!  Cannot move file!");
+}
+
+} // namespace qm

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+class FileSystem;
+
+// An index file comes from another machine; what it says must never make the program move,
+// rename or overwrite a file outside the folders the job names. With moving on, every image
+// move is held to one rule before anything is touched for its line: the source lies inside the
+// image folder and the target inside the BIF folder.
+
+// True when `path` lies strictly below `folder`, both judged where they really lead: "." and
+// ".." resolved, symbolic links followed for the parts that exist (FileSystem::resolvedPath).
+// When either cannot be mapped to the host (an unmapped drive or share), nothing there can be
+// touched and the texts are compared instead, "." and ".." resolved on the text.
+bool LiesInside(FileSystem& files, const std::string& path, const std::string& folder);
+
+// Raises error 1002 ("Convert CSV to BIF") naming the line's image path and the folder it
+// leaves when the move from `source` to `target` breaks the rule above.
+void CheckConfinedMove(FileSystem& files, const std::string& imagePath, const std::string& source,
+                       const std::string& imageFolder, const std::string& target,
+                       const std::string& bifFolder);
+
+// The number of the error raised for a move that leaves its folder.
+inline constexpr int MoveLeavesFolderError = 1002;
+
+} // namespace qm
