@@ -1,6 +1,7 @@
 #include "convert/Conversion.h"
 
 #include "convert/BifDocument.h"
+#include "convert/BifNames.h"
 #include "convert/FieldMap.h"
 #include "convert/ImageTransfer.h"
 #include "convert/IndexLine.h"
@@ -9,7 +10,6 @@
 
 #include <limits>
 #include <memory>
-#include <vector>
 
 namespace qm {
 
@@ -56,8 +56,9 @@ bool IsBlank(std::string_view line) {
 
 class IndexConversion {
 public:
-    IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath)
-        : ctx_(context), indexPath_(indexPath), bifPath_(bifPath) {}
+    IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath,
+                    BifNames& names)
+        : ctx_(context), names_(names), indexPath_(indexPath), bifPath_(bifPath) {}
 
     bool run() {
         try {
@@ -73,10 +74,13 @@ public:
 private:
     void convert();
     std::string freeName(const std::string& bifFolder);
+    void waitForWrites();
     bool fail(const Error& error);
+    bool reportFailure(const Error& error);
     void removeTemporary();
 
     Context& ctx_;
+    BifNames& names_;
     // Copies: the caller may hand in a job setting, which an event during the run can change.
     const std::string indexPath_;
     const std::string bifPath_;
@@ -88,63 +92,13 @@ private:
     std::unique_ptr<TextWriter> writer_;
 };
 
-// The smallest n >= 1 for which no listed file is named stem + n + suffix. One read of the
-// folder instead of a probe for every numbered name: a job that writes many index files into
-// one BIF folder would otherwise probe ever more names for each of them.
-long long FirstFreeNumber(const std::vector<std::string>& listed, FileTools& tools,
-                          std::string_view stem, std::string_view suffix) {
-    // Of count + 1 numbers at least one is free, so larger numbers need no mark.
-    std::vector<bool> taken(listed.size() + 2, false);
-    for (const std::string& path : listed) {
-        const std::string name = tools.GetFName(path);
-        if (name.size() <= stem.size() + suffix.size() || !name.starts_with(stem) ||
-            !name.ends_with(suffix))
-            continue;
-        const std::string_view digits =
-            std::string_view(name).substr(stem.size(), name.size() - stem.size() - suffix.size());
-        // Only the decimal form without leading zeros is a name the search would make.
-        if (digits.front() == '0' || digits.size() > 18 ||
-            digits.find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        const unsigned long long number = std::stoull(std::string(digits));
-        if (number < taken.size())
-            taken[number] = true;
-    }
-    long long n = 1;
-    while (taken[static_cast<std::size_t>(n)])
-        ++n;
-    return n;
-}
-
-// The first name, among the wanted one and its numbered forms, that no file in the folder
-// has. A name without a "." gets the number at its end ("output" -> "output1").
+// The wanted name or its first free numbered form. A folder of that name would make the final
+// rename fail after all the work, and after the images were moved: better said now.
 std::string IndexConversion::freeName(const std::string& bifFolder) {
-    FileTools& tools = ctx_.tools;
-    std::string name = tools.GetFName(bifPath_);
-    if (name.empty())
-        throw PathError(errnum::PathFileAccessError, bifPath_, "no file name");
-    std::string stem = tools.GetFBase(bifPath_);
-    const std::size_t dot = stem.rfind('.');
-    const bool hasDot = dot != std::string::npos;
-    if (hasDot)
-        stem.resize(dot);
-    const std::string extension = tools.GetFExt(bifPath_);
-
-    std::string candidate = bifFolder + "\\" + name;
-    if (ctx_.files.fileExists(candidate)) {
-        const std::string suffix = hasDot ? "." + extension : "";
-        long long n = FirstFreeNumber(ctx_.files.listFiles(bifFolder), tools, stem, suffix);
-        for (;; ++n) {
-            name = stem + std::to_string(n) + suffix;
-            candidate = bifFolder + "\\" + name;
-            if (!ctx_.files.fileExists(candidate)) // it may have appeared since the listing
-                break;
-        }
-    }
-    // A folder of that name would make the final rename fail after all the work, and
-    // after the images were moved: better said now.
-    if (ctx_.files.folderExists(candidate))
-        throw PathError(errnum::FileAlreadyExists, candidate, "a folder has this name");
+    std::string name = names_.freeName(bifFolder, bifPath_);
+    if (ctx_.files.folderExists(bifFolder + "\\" + name))
+        throw PathError(errnum::FileAlreadyExists, bifFolder + "\\" + name,
+                        "a folder has this name");
     return name;
 }
 
@@ -237,8 +191,10 @@ void IndexConversion::convert() {
 
         step_ = 14;
         host.setStatus(2, current.imagePath);
-        if (settings.moveFiles)
+        if (settings.moveFiles) {
+            waitForWrites();
             images.transfer(current.imagePath, imageFolder, reference);
+        }
 
         step_ = 15;
         block.clear();
@@ -247,6 +203,7 @@ void IndexConversion::convert() {
         writer_->write(block);
     }
 
+    waitForWrites();
     step_ = 16;
     writer_->flush();
     writer_->sync();
@@ -263,7 +220,31 @@ void IndexConversion::convert() {
     host.pumpEvents();
 }
 
+// The writer may write the blocks behind the conversion. A failure of such a write belongs to
+// the writing of an earlier block, and nothing that follows that block may happen in its
+// place: no image is moved after it, and it is the failure reported.
+void IndexConversion::waitForWrites() {
+    const int step = step_;
+    step_ = 15;
+    writer_->waitForWrites();
+    step_ = step;
+}
+
 bool IndexConversion::fail(const Error& error) {
+    // Before the last flush (step 16), writes behind the conversion may still be failing.
+    if (writer_ && step_ < 16) {
+        try {
+            waitForWrites();
+        } catch (const Error& earlier) {
+            return reportFailure(earlier);
+        } catch (const std::exception& earlier) {
+            return reportFailure(ErrorReporter::FromException(earlier));
+        }
+    }
+    return reportFailure(error);
+}
+
+bool IndexConversion::reportFailure(const Error& error) {
     ctx_.reporter.ReportError(error, OperationName, "Line # " + std::to_string(step_));
     if (writer_) {
         writer_->close();
@@ -294,9 +275,15 @@ void IndexConversion::removeTemporary() {
 
 } // namespace
 
-bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath) {
-    IndexConversion conversion(context, indexPath, bifPath);
+bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
+                     BifNames& names) {
+    IndexConversion conversion(context, indexPath, bifPath, names);
     return conversion.run();
+}
+
+bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath) {
+    BifNames names(context.files, context.tools);
+    return ConvertCSVToBIF(context, indexPath, bifPath, names);
 }
 
 } // namespace qm

@@ -1,5 +1,6 @@
 #include "convert/JobRunner.h"
 
+#include "convert/BifNames.h"
 #include "convert/Conversion.h"
 #include "operation/Context.h"
 #include "platform/Wildcard.h"
@@ -98,6 +99,7 @@ RunSummary RunJob(Context& context) {
             const std::string bifFolder = context.tools.GetFPath(bifPath);
             if (!context.files.folderExists(bifFolder))
                 context.tools.CreateAnyFolder(bifFolder);
+            BifNames names(context.files, context.tools);
 
             for (const std::string& entry : entries) {
                 currentEntry = entry;
@@ -118,7 +120,7 @@ RunSummary RunJob(Context& context) {
                     }
                     if (!take)
                         continue;
-                    if (!ConvertCSVToBIF(context, file, bifPath)) {
+                    if (!ConvertCSVToBIF(context, file, bifPath, names)) {
                         ++summary.failed;
                         continue;
                     }

@@ -40,6 +40,11 @@ public:
     // Flushes and makes the content durable on the disk; raises on failure.
     virtual void sync() = 0;
 
+    // A writer may write behind its caller. This waits until everything handed to the system
+    // so far is written and raises the failure of any such write; text still buffered stays
+    // buffered. A writer that writes on the caller's thread has nothing to wait for.
+    virtual void waitForWrites() {}
+
     // Closes the file after flushing what it can; never raises. Call flush() first where a
     // failure must be seen.
     virtual void close() noexcept = 0;
