@@ -7,18 +7,6 @@
 namespace qm::test {
 namespace {
 
-TEST(BifNamesTest, NumberInName) {
-    struct Case {
-        const char* name;
-        long long number;
-    } const cases[] = {{"job1.bif", 1},   {"job20000.bif", 20000},
-                       {"job.bif", -1},   {"job01.bif", -1},
-                       {"job1x.bif", -1}, {"job1.bifX", -1},
-                       {"jo1.bif", -1},   {"job123456789012345678.bif", 123456789012345678}};
-    for (const Case& c : cases)
-        EXPECT_EQ(NumberInName(c.name, "job", ".bif"), c.number) << c.name;
-}
-
 // Successive picks of one run: numbers found in the folder and numbers handed out are never
 // picked, and a file that appears after the folder was read is still seen.
 TEST(BifNamesTest, PicksAcrossARun) {
