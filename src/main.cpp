@@ -10,6 +10,7 @@
 #include "platform/posix/StandardFileTools.h"
 #include "platform/posix/SyslogSystemLog.h"
 #include "platform/posix/SystemClock.h"
+#include "ui/WindowProgram.h"
 
 #include <cstdlib>
 #include <exception>
@@ -32,6 +33,11 @@ int main(int argc, char** argv) {
         env.makeConsoleHost = [] {
             return std::make_unique<qm::ConsoleHost>(std::cin, std::cerr,
                                                      qm::ConsoleHost::StandardTerminal());
+        };
+        env.makeWindow = [&] {
+            return std::make_unique<qm::ui::WindowProgram>(
+                settings, qm::ExecutableFolder(),
+                [&pathMap](const std::string& path) { return pathMap.toHost(path); });
         };
         env.displayAvailable =
             qm::DisplayAvailable([](const char* name) { return std::getenv(name); });

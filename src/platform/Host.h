@@ -26,6 +26,7 @@ struct FileDialog {
     std::string filter;
     int filterIndex = 1;
     std::string startName;
+    std::string title{}; // "" leaves the host's own title
 };
 
 // What a person sees and answers. The window, the console and the service each implement

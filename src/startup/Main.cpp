@@ -25,15 +25,17 @@ constexpr std::string_view StartupOperation = "Program Load";
 // order: the job exists before the log that reads its debug flag, the log before the
 // reporter that writes to it.
 struct Session {
-    Session(MainEnvironment& environment, ProgramOptions programOptions,
-            std::unique_ptr<Host> consoleHost, std::string logPath)
-        : env(environment), options(std::move(programOptions)), host(std::move(consoleHost)),
+    Session(MainEnvironment& environment, ProgramOptions programOptions, Host& shownOn,
+            ProgramWindow* programWindow, std::string logPath)
+        : env(environment), options(std::move(programOptions)), host(shownOn),
+          window(programWindow),
           log(job.debugModeQuery(), env.files, env.systemLog, env.clock, std::move(logPath)),
-          reporter(*host, env.systemLog, log, process) {}
+          reporter(host, env.systemLog, log, process) {}
 
     MainEnvironment& env;
     ProgramOptions options;
-    std::unique_ptr<Host> host;
+    Host& host;
+    ProgramWindow* window; // null without a window: the console host shows everything
     // A new record holds the defaults with debug mode off, as the window's load leaves it;
     // a new process state has every flag off and no configuration file.
     JobSettings job;
@@ -92,13 +94,17 @@ int RunServiceRoad(Session& s) {
     return exitstatus::Usage;
 }
 
-// The job runs once, then the program ends. With a display and without --headless the
-// window is to show it running; until the window exists, the console host runs it in both
-// cases.
+// The job runs once, then the program ends. With the window, it is shown while the job runs
+// and closed at the end.
 int RunCommandLineJob(Session& s) {
     RunSummary summary;
-    const bool ran =
-        RunOperation(s.reporter, StartupOperation, [&] { summary = RunJob(*s.context); });
+    const bool ran = RunOperation(s.reporter, StartupOperation, [&] {
+        if (s.window)
+            s.window->show();
+        summary = RunJob(*s.context);
+    });
+    if (s.window)
+        s.window->close();
     // Every report of the process counts, those of start-up included: a job whose
     // configuration file could not be read ran with other settings than it asked for.
     if (!ran || summary.refused || summary.failed > 0 || s.reporter.reportCount() > 0)
@@ -107,6 +113,11 @@ int RunCommandLineJob(Session& s) {
 }
 
 int RunInteractiveRoad(Session& s) {
+    if (s.window) {
+        s.window->show();
+        s.window->runUntilClosed();
+        return exitstatus::Success;
+    }
     if (s.env.displayAvailable && !s.options.headless)
         s.env.err << ProgramName << ": the window is not available yet.\n";
     else
@@ -131,9 +142,14 @@ int TakeRoad(Session& s, Road road) {
 }
 
 int RunProgram(MainEnvironment& env, ProgramOptions options) {
-    // The window's host plugs in here once the window exists: display && !options.headless.
-    std::unique_ptr<Host> host = env.makeConsoleHost();
-    Session s(env, std::move(options), std::move(host), DebugLogPath(env));
+    std::unique_ptr<ProgramWindow> window;
+    std::unique_ptr<Host> consoleHost;
+    if (env.makeWindow && env.displayAvailable && !options.headless)
+        window = env.makeWindow();
+    if (!window)
+        consoleHost = env.makeConsoleHost();
+    Session s(env, std::move(options), window ? window->host() : *consoleHost, window.get(),
+              DebugLogPath(env));
 
     Road road = Road::Interactive;
     const bool started = RunOperation(s.reporter, StartupOperation, [&] {
@@ -141,7 +157,10 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
         if (!s.tools)
             throw Error(errnum::InternalError, "Quillmarch", "No file tools component");
         s.context.emplace(
-            Context{env.files, *s.tools, *s.host, s.job, s.process, s.log, s.reporter});
+            Context{env.files, *s.tools, s.host, s.job, s.process, s.log, s.reporter});
+        // The window's load runs before any switch is read.
+        if (s.window)
+            s.window->load(*s.context);
         road = ReadCommandLine(s);
         // The job belongs to the file named on the command line, whether it runs now or not.
         if (road != Road::Service && !s.process.commandLineConfigFile.empty())
@@ -237,7 +256,8 @@ Roads:
   overwritten or guessed: "File Exists" is answered Cancel, other questions No, file
   dialogs are cancelled.
   /v: the service (not available yet).
-  Otherwise: the window (not available yet).
+  Otherwise: the window, until it is closed; with a configuration file named and no /m,
+  the window shows the job running and closes at its end (--headless: no window).
 
 Exit status:
   0  the job ran and every index file was converted

@@ -6,6 +6,7 @@
 #include "platform/Host.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemLog.h"
+#include "startup/ProgramWindow.h"
 
 #include <functional>
 #include <iosfwd>
@@ -33,9 +34,11 @@ struct MainEnvironment {
     SystemLog& systemLog;
     Clock& clock;
     std::function<std::unique_ptr<FileTools>()> makeFileTools;
-    // The host of a run without a window: the command-line job, for now also when a display
-    // is available.
+    // The host of a run without a window.
     std::function<std::unique_ptr<Host>()> makeConsoleHost;
+    // The main window; used when a display is available and --headless was not given. Empty in
+    // a build without the window.
+    std::function<std::unique_ptr<ProgramWindow>()> makeWindow;
     // DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is set.
     bool displayAvailable = false;
     std::string executableFolder;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "settings/JobSettings.h"
+
+#include <functional>
+#include <string>
+
+namespace qm {
+struct Context;
+}
+
+namespace qm::ui {
+
+// The commands of the menus and buttons that act on the job, in standard C++ so that they
+// run the same behind the window and in a test.
+
+// Every step is attempted and nothing is reported; the last step runs however the dialog
+// closed, with the preset name when it was cancelled.
+void BrowseIndexFile(Context& context);
+void BrowseBifFile(Context& context);
+void BrowseImageFolder(Context& context);
+
+void NewJob(Context& context);
+void ToggleFlag(Context& context, MenuField flag);
+
+// Opens the manual beside the executable, or the maker's web page; a failure to open is
+// not reported.
+void ViewManual(Context& context, const std::string& executableFolder);
+void OpenWebPage(Context& context);
+
+// Automatic processing and the service, as their subsystem provides them. Until it is wired
+// in, each command tells the user that the feature is not available yet.
+struct ServiceCommands {
+    std::function<void()> startAutomatic;
+    std::function<void()> stopAutomatic;
+    std::function<void()> installService;
+    std::function<void()> removeService;
+    // Called every second while the window's job timer runs.
+    std::function<void()> timerTick;
+};
+ServiceCommands NotAvailableServiceCommands(Context& context);
+
+} // namespace qm::ui
