@@ -1,0 +1,83 @@
+#!/bin/sh
+# Times the same 1,000,000-line command-line job in the window and without it, with the
+# Release executable: `quillmarch job.sbf` on a display against `quillmarch --headless job.sbf`.
+# The window handles its events and repaints its status panels while the job runs; this
+# shows what that costs.
+#
+#   bench/window-bench.sh [build-folder] [lines]   (default: build-release, 1000000)
+#
+# The display is a fresh Xvfb when it is installed, else Qt's offscreen platform. Runs
+# alternate between the two roads, five of each; the best and the median wall times count.
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-release}
+lines=${2:-1000000}
+runs=5
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qm-window-bench-XXXXXX")
+xvfb_pid=""
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+echo "Building the Release executable in $build ..."
+if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_TESTS=OFF &&
+    cmake --build "$build" -j 2 --target quillmarch; } >"$work/build.log" 2>&1; then
+    cat "$work/build.log" >&2
+    exit 1
+fi
+exe=$build/quillmarch
+export XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg" XDG_STATE_HOME="$work/state"
+unset WAYLAND_DISPLAY
+
+if command -v Xvfb >/dev/null 2>&1; then
+    display=:$(( 150 + $$ % 100 ))
+    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 100); do
+        [ -S "/tmp/.X11-unix/X${display#:}" ] && break
+        sleep 0.1
+    done
+    window_env="DISPLAY=$display QT_QPA_PLATFORM=xcb"
+    platform="Xvfb"
+else
+    window_env="QT_QPA_PLATFORM=offscreen"
+    platform="offscreen"
+fi
+
+awk -v n="$lines" 'BEGIN { for (i = 1; i <= n; i++)
+    printf "B%03d\\%08d.tif,Customer %d,2024-%02d-%02d,%d.%02d,Scanned at station 4\r\n",
+        i % 1000, i, i % 9973, 1 + i % 12, 1 + i % 28, i % 100000, i % 100 }' > "$work/index.csv"
+printf '%s\r\n' 1 "$work/index.csv" "$work/out/job.bif" "$work/scans" Invoice /Archive , 2500 \
+    'IMAGEPATH|Name|Date|Amount|Note' 0 0 0 0 False False False False > "$work/job.sbf"
+
+now() { date +%s.%N; }
+# run ROAD: one job; prints its wall time. The BIF file of the run before is removed first.
+run() {
+    rm -rf "$work/out"
+    start=$(now)
+    if [ "$1" = window ]; then
+        env $window_env "$exe" "$work/job.sbf" </dev/null
+    else
+        env -u DISPLAY -u QT_QPA_PLATFORM "$exe" --headless "$work/job.sbf" </dev/null
+    fi
+    end=$(now)
+    [ -f "$work/out/job.bif" ] || { echo "the $1 run wrote no BIF file" >&2; exit 1; }
+    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
+}
+
+for i in $(seq 1 $runs); do
+    run headless >> "$work/headless.txt"
+    run window >> "$work/window.txt"
+done
+
+stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { printf "%.3f %.3f", v[1], v[int((NR + 1) / 2)] }'; }
+set -- $(stats "$work/headless.txt") $(stats "$work/window.txt")
+printf '%s lines, %s runs each, window on %s\n' "$lines" "$runs" "$platform"
+printf '%-10s %8s %8s\n' road "best s" "median s"
+printf '%-10s %8s %8s\n' headless "$1" "$2" window "$3" "$4"
+awk -v hb="$1" -v hm="$2" -v wb="$3" -v wm="$4" 'BEGIN {
+    printf "window vs headless: best %+.1f%%, median %+.1f%%\n", (wb / hb - 1) * 100, (wm / hm - 1) * 100 }'
