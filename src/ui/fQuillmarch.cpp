@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -57,6 +58,10 @@ fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string exe
     setObjectName("fQuillmarch");
     setWindowTitle("Quillmarch");
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    // The layout's twips were measured for an 8-point face; a larger one would clip captions.
+    QFont face = font();
+    face.setPointSizeF(8);
+    setFont(face);
     buildControls();
     buildMenus();
 
