@@ -7,7 +7,8 @@
 #   bench/window-bench.sh [build-folder] [lines]   (default: build-release, 1000000)
 #
 # The display is a fresh Xvfb when it is installed, else Qt's offscreen platform. Runs
-# alternate between the two roads, five of each; the best and the median wall times count.
+# alternate between the two roads, five of each; the best and the median count, of the wall
+# time and of the CPU time (user + system) of the process, which a busy machine disturbs less.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -54,30 +55,35 @@ awk -v n="$lines" 'BEGIN { for (i = 1; i <= n; i++)
 printf '%s\r\n' 1 "$work/index.csv" "$work/out/job.bif" "$work/scans" Invoice /Archive , 2500 \
     'IMAGEPATH|Name|Date|Amount|Note' 0 0 0 0 False False False False > "$work/job.sbf"
 
-now() { date +%s.%N; }
-# run ROAD: one job; prints its wall time. The BIF file of the run before is removed first.
+# run ROAD: one job; appends its wall and CPU seconds to ROAD-wall.txt and ROAD-cpu.txt.
+# The BIF file of the run before is removed first.
 run() {
     rm -rf "$work/out"
-    start=$(now)
     if [ "$1" = window ]; then
-        env $window_env "$exe" "$work/job.sbf" </dev/null
+        env $window_env /usr/bin/time -f '%e %U %S' -o "$work/time" "$exe" "$work/job.sbf" </dev/null
     else
-        env -u DISPLAY -u QT_QPA_PLATFORM "$exe" --headless "$work/job.sbf" </dev/null
+        env -u DISPLAY -u QT_QPA_PLATFORM /usr/bin/time -f '%e %U %S' -o "$work/time" \
+            "$exe" --headless "$work/job.sbf" </dev/null
     fi
-    end=$(now)
     [ -f "$work/out/job.bif" ] || { echo "the $1 run wrote no BIF file" >&2; exit 1; }
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
+    awk '{ print $1 }' "$work/time" >> "$work/$1-wall.txt"
+    awk '{ print $2 + $3 }' "$work/time" >> "$work/$1-cpu.txt"
 }
 
 for i in $(seq 1 $runs); do
-    run headless >> "$work/headless.txt"
-    run window >> "$work/window.txt"
+    run headless
+    run window
 done
 
-stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { printf "%.3f %.3f", v[1], v[int((NR + 1) / 2)] }'; }
-set -- $(stats "$work/headless.txt") $(stats "$work/window.txt")
+stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { printf "%.2f %.2f", v[1], v[int((NR + 1) / 2)] }'; }
 printf '%s lines, %s runs each, window on %s\n' "$lines" "$runs" "$platform"
-printf '%-10s %8s %8s\n' road "best s" "median s"
-printf '%-10s %8s %8s\n' headless "$1" "$2" window "$3" "$4"
-awk -v hb="$1" -v hm="$2" -v wb="$3" -v wm="$4" 'BEGIN {
-    printf "window vs headless: best %+.1f%%, median %+.1f%%\n", (wb / hb - 1) * 100, (wm / hm - 1) * 100 }'
+printf '%-10s %12s %12s %12s %12s\n' road "wall best s" "wall median" "CPU best s" "CPU median"
+for road in headless window; do
+    printf '%-10s %12s %12s %12s %12s\n' "$road" $(stats "$work/$road-wall.txt") \
+        $(stats "$work/$road-cpu.txt")
+done
+set -- $(stats "$work/headless-wall.txt") $(stats "$work/window-wall.txt") \
+    $(stats "$work/headless-cpu.txt") $(stats "$work/window-cpu.txt")
+awk -v a="$1" -v b="$2" -v c="$3" -v d="$4" -v e="$5" -v f="$6" -v g="$7" -v h="$8" 'BEGIN {
+    printf "window vs headless: wall best %+.1f%%, median %+.1f%%; CPU best %+.1f%%, median %+.1f%%\n",
+        (c / a - 1) * 100, (d / b - 1) * 100, (g / e - 1) * 100, (h / f - 1) * 100 }'

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 
 namespace qm::ui {
@@ -56,52 +57,45 @@ struct WindowWorld : test::TestWorld {
     std::unique_ptr<fQuillmarch> window_;
 };
 
+// The class and the caption or text a control shows.
+std::pair<std::string, QString> Face(QWidget* widget) {
+    const std::string kind = widget->metaObject()->className();
+    if (auto* box = qobject_cast<QLineEdit*>(widget))
+        return {kind, box->text()};
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return {kind, label->text()};
+    if (auto* list = qobject_cast<QComboBox*>(widget))
+        return {kind, list->currentText()};
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        return {kind, button->text()};
+    return {kind, {}};
+}
+
 TEST(WindowTest, ControlsAtCreation) {
     WindowWorld w;
     // Created but not loaded: the creation texts are still there.
     fQuillmarch window(w.context, w.store, w.temp.path());
     const double dpi = window.dotsPerInch();
+    const std::map<ControlKind, std::string> classes = {
+        {ControlKind::TextBox, "QLineEdit"},    {ControlKind::Label, "QLabel"},
+        {ControlKind::CheckBox, "QCheckBox"},   {ControlKind::DelimiterList, "QComboBox"},
+        {ControlKind::Button, "QToolButton"},   {ControlKind::PictureButton, "QToolButton"},
+        {ControlKind::StatusBar, "QStatusBar"},
+    };
     std::vector<std::string> tabOrder;
     for (const ControlSpec& spec : Controls()) {
         QWidget* widget = window.findChild<QWidget*>(spec.name);
         ASSERT_NE(widget, nullptr) << spec.name;
-        const QString caption = QString::fromUtf8(spec.caption);
-        switch (spec.kind) {
-        case ControlKind::TextBox:
-            ASSERT_TRUE(qobject_cast<QLineEdit*>(widget)) << spec.name;
-            EXPECT_EQ(qobject_cast<QLineEdit*>(widget)->text(), caption) << spec.name;
-            break;
-        case ControlKind::Label:
-            ASSERT_TRUE(qobject_cast<QLabel*>(widget)) << spec.name;
-            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), caption) << spec.name;
-            break;
-        case ControlKind::CheckBox:
-            ASSERT_TRUE(qobject_cast<QCheckBox*>(widget)) << spec.name;
-            EXPECT_EQ(qobject_cast<QCheckBox*>(widget)->text(), caption) << spec.name;
-            EXPECT_EQ(qobject_cast<QCheckBox*>(widget)->checkState(), Qt::Unchecked);
-            break;
-        case ControlKind::DelimiterList: {
-            auto* list = qobject_cast<QComboBox*>(widget);
-            ASSERT_TRUE(list && list->isEditable()) << spec.name;
-            EXPECT_EQ(list->currentText(), ",");
-            ASSERT_EQ(list->count(), 4);
-            for (int i = 0; i < 4; ++i)
-                EXPECT_EQ(list->itemText(i), DelimiterChoices[i]);
-            break;
-        }
-        case ControlKind::Button:
-        case ControlKind::PictureButton: {
-            auto* button = qobject_cast<QToolButton*>(widget);
-            ASSERT_TRUE(button) << spec.name;
-            EXPECT_EQ(button->text(), caption);
-            EXPECT_EQ(!button->icon().isNull(), spec.kind == ControlKind::PictureButton);
-            break;
-        }
-        case ControlKind::StatusBar:
-            ASSERT_TRUE(qobject_cast<QStatusBar*>(widget));
-            EXPECT_EQ(window.statusPanel(1)->text(), "");
-            EXPECT_EQ(window.statusPanel(2)->text(), "");
+        const auto [kind, caption] = Face(widget);
+        EXPECT_EQ(kind, classes.at(spec.kind)) << spec.name;
+        if (spec.kind == ControlKind::StatusBar)
             continue;
+        EXPECT_EQ(caption, QString::fromUtf8(spec.caption)) << spec.name;
+        if (auto* button = qobject_cast<QToolButton*>(widget)) {
+            EXPECT_EQ(!button->icon().isNull(), spec.kind == ControlKind::PictureButton);
+        }
+        if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+            EXPECT_EQ(box->checkState(), Qt::Unchecked) << spec.name;
         }
         const TwipsRect& r = spec.rect;
         EXPECT_EQ(widget->geometry(),
@@ -111,6 +105,11 @@ TEST(WindowTest, ControlsAtCreation) {
         if (spec.kind != ControlKind::Label)
             tabOrder.push_back(spec.name);
     }
+    auto* list = window.findChild<QComboBox*>("cboDelimiter");
+    ASSERT_EQ(list->count(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(list->itemText(i), DelimiterChoices[i]);
+    EXPECT_EQ(window.statusPanel(1)->text() + window.statusPanel(2)->text(), "");
     // The focus chain passes the controls in the table's order.
     std::vector<std::string> chain;
     QWidget* first = window.findChild<QWidget*>(tabOrder.front().c_str());
@@ -468,7 +467,8 @@ TEST(WindowTest, CommandLineJobShowsTheWindowAndClosesIt) {
         int status;
     };
     for (const Case c : {Case{true, 0}, Case{false, 1}}) {
-        test::TempFolder temp;
+        test::TestWorld w; // its files, store, log and clock; the window brings its own host
+        const test::TempFolder& temp = w.temp;
         if (c.indexExists)
             temp.write("in/a.csv", "img/1.tif,Smith\r\nimg/2.tif,Jones\r\n");
         temp.write("job.sbf",
@@ -476,19 +476,14 @@ TEST(WindowTest, CommandLineJobShowsTheWindowAndClosesIt) {
                        temp.path("img") +
                        "\r\nInvoice\r\n\r\n,\r\n2500\r\nIMAGEPATH|Name\r\n0\r\n0\r\n0\r\n"
                        "0\r\nFalse\r\nFalse\r\nFalse\r\nFalse\r\n");
-        test::MemorySettingsStore store;
-        PathMap map{store};
-        PosixFileSystem files{map};
-        test::RecordingSystemLog systemLog;
-        test::FixedClock clock;
         std::ostringstream out, err;
-        MainEnvironment env{out, err, files, store, systemLog, clock};
-        env.makeFileTools = [&] { return std::make_unique<StandardFileTools>(files, store); };
+        MainEnvironment env{out, err, w.files, w.store, w.systemLog, w.clock};
+        env.makeFileTools = [&] { return std::make_unique<StandardFileTools>(w.files, w.store); };
         env.makeConsoleHost = []() -> std::unique_ptr<Host> { return nullptr; };
         WindowProgram* program = nullptr;
         bool shownDuringJob = false;
         env.makeWindow = [&] {
-            auto made = std::make_unique<WindowProgram>(store, temp.path());
+            auto made = std::make_unique<WindowProgram>(w.store, temp.path());
             program = made.get();
             return made;
         };
@@ -508,7 +503,7 @@ TEST(WindowTest, CommandLineJobShowsTheWindowAndClosesIt) {
         EXPECT_EQ(c.indexExists, !shownDuringJob);
         EXPECT_EQ(c.indexExists, std::filesystem::exists(temp.path("out/b.bif")));
         // The window was closed at the end: its unload stored the position.
-        EXPECT_TRUE(store.read(SettingsScope::User, "Quillmarch", "Window", "left").has_value());
+        EXPECT_TRUE(w.store.read(SettingsScope::User, "Quillmarch", "Window", "left").has_value());
     }
 }
 
