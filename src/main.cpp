@@ -6,6 +6,7 @@
 #include "platform/posix/ConsoleHost.h"
 #include "platform/posix/DebugLogLocation.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixJournalStore.h"
 #include "platform/posix/QtSettingsStore.h"
 #include "platform/posix/StandardFileTools.h"
 #include "platform/posix/SyslogSystemLog.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
         qm::QtSettingsStore settings;
         qm::PathMap pathMap(settings);
         qm::PosixFileSystem files(pathMap);
+        qm::PosixJournalStore journals(pathMap, qm::PosixJournalStore::UserFolder());
         qm::SyslogSystemLog systemLog;
         qm::SystemClock clock;
 
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
         env.displayAvailable =
             qm::DisplayAvailable([](const char* name) { return std::getenv(name); });
         env.executableFolder = qm::ExecutableFolder();
+        env.journals = &journals;
         env.locateDebugLog = [](const std::string& folder) { return qm::DebugLogLocation(folder); };
 
         const int status = qm::Main(arguments, env);

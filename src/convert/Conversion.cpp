@@ -5,6 +5,7 @@
 #include "convert/FieldMap.h"
 #include "convert/ImageTransfer.h"
 #include "convert/IndexLine.h"
+#include "convert/Journal.h"
 #include "platform/Error.h"
 #include "settings/JobSettings.h"
 
@@ -57,8 +58,9 @@ bool IsBlank(std::string_view line) {
 class IndexConversion {
 public:
     IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath,
-                    BifNames& names)
-        : ctx_(context), names_(names), indexPath_(indexPath), bifPath_(bifPath) {}
+                    BifNames& names, Journal* journal)
+        : ctx_(context), names_(names), indexPath_(indexPath), bifPath_(bifPath),
+          journal_(journal) {}
 
     bool run() {
         try {
@@ -84,6 +86,7 @@ private:
     // Copies: the caller may hand in a job setting, which an event during the run can change.
     const std::string indexPath_;
     const std::string bifPath_;
+    Journal* journal_;
     int step_ = 0;
     std::string tempPath_;
     bool tempExists_ = false; // the temporary file was created and not yet renamed
@@ -159,6 +162,7 @@ void IndexConversion::convert() {
     step_ = 6;
     ctx_.log.WriteLog("Starting File Conversion");
     ImageTransfer images(files, tools, host, job, indexPath_, bifFolder);
+    images.useJournal(journal_);
     BlockFiller filler;
     std::string imageFolder;
     std::string reference;
@@ -209,6 +213,8 @@ void IndexConversion::convert() {
     writer_->sync();
     writer_->close();
     writer_.reset();
+    if (journal_)
+        journal_->recordBif(tempPath_, finalPath);
     files.moveFile(tempPath_, finalPath);
     tempExists_ = false;
     files.syncFolder(bifFolder);
@@ -276,8 +282,8 @@ void IndexConversion::removeTemporary() {
 } // namespace
 
 bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
-                     BifNames& names) {
-    IndexConversion conversion(context, indexPath, bifPath, names);
+                     BifNames& names, Journal* journal) {
+    IndexConversion conversion(context, indexPath, bifPath, names, journal);
     return conversion.run();
 }
 

@@ -1,7 +1,7 @@
 #include "convert/JobRunner.h"
 
 #include "convert/BifNames.h"
-#include "convert/Conversion.h"
+#include "convert/IndexFileRun.h"
 #include "operation/Context.h"
 #include "platform/Wildcard.h"
 #include "settings/ConfigFile.h"
@@ -120,16 +120,16 @@ RunSummary RunJob(Context& context) {
                     }
                     if (!take)
                         continue;
-                    if (!ConvertCSVToBIF(context, file, bifPath, names)) {
+                    switch (RunIndexFile(context, file, bifPath, names)) {
+                    case FileOutcome::Converted:
+                        ++summary.converted;
+                        break;
+                    case FileOutcome::Failed:
                         ++summary.failed;
-                        continue;
+                        break;
+                    case FileOutcome::LeftAlone:
+                        break;
                     }
-                    ++summary.converted;
-                    SaveConfig(context, job.text(TextField::CurrentConfigFile));
-                    // The conversion returns true only once the BIF file is durable, so the
-                    // index file can go now.
-                    if (job.flag(MenuField::RemoveProcessed))
-                        context.files.deleteFile(file);
                 }
             }
         });

@@ -140,8 +140,8 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
         s.tools = env.makeFileTools();
         if (!s.tools)
             throw Error(errnum::InternalError, "Quillmarch", "No file tools component");
-        s.context.emplace(
-            Context{env.files, *s.tools, *s.host, s.job, s.process, s.log, s.reporter});
+        s.context.emplace(Context{env.files, *s.tools, *s.host, s.job, s.process, s.log, s.reporter,
+                                  env.journals});
         road = ReadCommandLine(s);
         // The job belongs to the file named on the command line, whether it runs now or not.
         if (road != Road::Service && !s.process.commandLineConfigFile.empty())

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
 #include "platform/Host.h"
+#include "platform/JournalStore.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemLog.h"
 
@@ -42,6 +43,8 @@ struct MainEnvironment {
     // Where "debug-QM.log" goes for the given executable folder; when empty, the file lies
     // directly in that folder.
     std::function<std::string(const std::string& executableFolder)> locateDebugLog;
+    // Where jobs keep their recovery journals; none runs jobs without one.
+    JournalStore* journals = nullptr;
 };
 
 // The GNU-style options that are taken out of the arguments before the command line is read.

@@ -22,6 +22,8 @@ std::string HomeFolder() {
     return "/";
 }
 
+} // namespace
+
 std::string StateFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     // Relative values are to be ignored by the XDG rules.
@@ -32,6 +34,8 @@ std::string StateFolder() {
         home.pop_back();
     return home + "/.local/state";
 }
+
+namespace {
 
 // mkdir -p with owner-only permissions for what it creates.
 void CreateFolders(const std::string& folder) {

@@ -10,6 +10,9 @@ namespace qm {
 // created still gives its path: writing the first line then fails and is reported there.
 std::string DebugLogLocation(const std::string& executableFolder);
 
+// $XDG_STATE_HOME, or ~/.local/state when it is unset or relative.
+std::string StateFolder();
+
 // The folder of the running executable, without a closing "/"; "" when it cannot be told.
 std::string ExecutableFolder();
 
