@@ -231,6 +231,9 @@ public:
     std::unique_ptr<HeldLock> lockFolder(const std::string& folder) override {
         return real_.lockFolder(folder);
     }
+    void visitIdle(const std::function<void(JournalFile&)>& visit) override {
+        real_.visitIdle(visit);
+    }
 
 private:
     JournalStore& real_;

@@ -2,6 +2,7 @@
 
 #include "convert/BifNames.h"
 #include "convert/IndexFileRun.h"
+#include "convert/Journal.h"
 #include "operation/Context.h"
 #include "platform/Wildcard.h"
 #include "settings/ConfigFile.h"
@@ -99,6 +100,8 @@ RunSummary RunJob(Context& context) {
             const std::string bifFolder = context.tools.GetFPath(bifPath);
             if (!context.files.folderExists(bifFolder))
                 context.tools.CreateAnyFolder(bifFolder);
+            if (context.journals)
+                SweepOrphanJournals(context);
             BifNames names(context.files, context.tools);
 
             for (const std::string& entry : entries) {

@@ -172,6 +172,40 @@ struct JournalLoader {
     }
 };
 
+namespace {
+
+void DropIfOrphan(Context& context, JournalFile& file) {
+    const std::string text = file.read();
+    std::size_t whole = 0;
+    std::vector<std::vector<std::string>> records;
+    try {
+        records = detail::DecodeRecords(text.substr(0, text.find('\n') + 1), whole);
+    } catch (const std::invalid_argument&) {
+        return; // left for the run that reaches its index file to report
+    }
+    if (records.size() != 1 || records[0].size() != 2 || records[0][0] != Format)
+        return;
+    const std::string& index = records[0][1];
+    if (context.files.fileExists(index) ||
+        !context.files.folderExists(context.tools.GetFPath(index)))
+        return;
+    file.remove();
+    context.log.WriteLog("Journal of a removed index file deleted: " + file.path() + " (" + index +
+                         ")");
+}
+
+} // namespace
+
+void SweepOrphanJournals(Context& context) {
+    context.journals->visitIdle([&](JournalFile& file) {
+        // Housekeeping: a journal that cannot be looked at now is looked at next time.
+        try {
+            DropIfOrphan(context, file);
+        } catch (const Error&) {
+        }
+    });
+}
+
 std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& indexPath,
                                        const std::string& bifPath) {
     std::unique_ptr<JournalFile> file = context.journals->open(indexPath);

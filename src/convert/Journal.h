@@ -76,6 +76,12 @@ private:
     bool removed_ = false;
 };
 
+// Deletes the journals, held by no process, whose index file is gone from a folder that is
+// still there: the index file was removed after its work was done, and an interruption
+// came before its journal went. A journal of a folder that cannot be seen (a share not
+// mounted) is kept.
+void SweepOrphanJournals(Context& context);
+
 namespace detail {
 
 // One journal line: the fields, each with "%", tab, CR, LF and other control bytes written

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +62,10 @@ public:
     // text), and keeps them out while the lock lives: two conversions into one folder would
     // choose the same free name and write the same temporary file.
     virtual std::unique_ptr<HeldLock> lockFolder(const std::string& folder) = 0;
+
+    // Hands every journal that no process holds to `visit`, opened and locked, its key
+    // empty; a journal it cannot open is passed over.
+    virtual void visitIdle(const std::function<void(JournalFile&)>& visit) = 0;
 };
 
 } // namespace qm

@@ -9,11 +9,13 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace qm {
 
@@ -224,6 +226,34 @@ std::unique_ptr<HeldLock> PosixJournalStore::lockFolder(const std::string& folde
         }
     }
     return std::make_unique<FolderLock>(fd);
+}
+
+void PosixJournalStore::visitIdle(const std::function<void(JournalFile&)>& visit) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder_.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 8 && name.ends_with(".journal"))
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    for (const std::string& name : names) {
+        const std::string path = folder_ + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        struct stat opened {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0 ||
+            ::stat(path.c_str(), &named) != 0 || opened.st_ino != named.st_ino ||
+            !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            continue;
+        }
+        PosixJournalFile file(fd, path, folder_, "", false);
+        visit(file);
+    }
 }
 
 std::optional<FileMeasure> PosixJournalStore::measure(const std::string& path) {

@@ -19,6 +19,7 @@ public:
     // The lock file ("<checksum>.lock" beside the journals) stays: deleting it would let a
     // waiting process lock a file that no longer has the name.
     std::unique_ptr<HeldLock> lockFolder(const std::string& folder) override;
+    void visitIdle(const std::function<void(JournalFile&)>& visit) override;
 
     // The journal folder of a user: $XDG_STATE_HOME/quillmarch/journal (default
     // ~/.local/state/quillmarch/journal).
