@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs one fuzz target (built by `make fuzz`) niced until it has used CPU_SECONDS of CPU time,
+# Runs one fuzz target (built by `make fuzz`) at nice 10 until it has used CPU_SECONDS of CPU time,
 # then stops it and prints its figures. The local runs behind docs/reliability.md:
 #   scripts/fuzz-long.sh ConversionFuzz 900
 set -eu
@@ -8,7 +8,7 @@ target=$1
 cpu_seconds=${2:-900}
 mkdir -p "build-fuzz/corpus/$target"
 log="build-fuzz/long-$target.log"
-nice -n 19 "build-fuzz/fuzz/$target" -max_len=4096 -timeout=20 -rss_limit_mb=2048 \
+nice -n 10 "build-fuzz/fuzz/$target" -max_len=4096 -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="build-fuzz/$target-" \
     "build-fuzz/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1 &
 pid=$!
