@@ -1,6 +1,7 @@
 #include "convert/Conversion.h"
 
 #include "convert/BifDocument.h"
+#include "convert/BifName.h"
 #include "convert/FieldMap.h"
 #include "convert/ImageTransfer.h"
 #include "convert/IndexLine.h"
@@ -50,10 +51,6 @@ struct LineSettings {
     }
 };
 
-bool IsBlank(std::string_view line) {
-    return line.find_first_not_of(' ') == std::string_view::npos;
-}
-
 class IndexConversion {
 public:
     IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath)
@@ -72,7 +69,6 @@ public:
 
 private:
     void convert();
-    std::string freeName(const std::string& bifFolder);
     bool fail(const Error& error);
     void removeTemporary();
 
@@ -87,66 +83,6 @@ private:
     std::unique_ptr<LineReader> reader_;
     std::unique_ptr<TextWriter> writer_;
 };
-
-// The smallest n >= 1 for which no listed file is named stem + n + suffix. One read of the
-// folder instead of a probe for every numbered name: a job that writes many index files into
-// one BIF folder would otherwise probe ever more names for each of them.
-long long FirstFreeNumber(const std::vector<std::string>& listed, FileTools& tools,
-                          std::string_view stem, std::string_view suffix) {
-    // Of count + 1 numbers at least one is free, so larger numbers need no mark.
-    std::vector<bool> taken(listed.size() + 2, false);
-    for (const std::string& path : listed) {
-        const std::string name = tools.GetFName(path);
-        if (name.size() <= stem.size() + suffix.size() || !name.starts_with(stem) ||
-            !name.ends_with(suffix))
-            continue;
-        const std::string_view digits =
-            std::string_view(name).substr(stem.size(), name.size() - stem.size() - suffix.size());
-        // Only the decimal form without leading zeros is a name the search would make.
-        if (digits.front() == '0' || digits.size() > 18 ||
-            digits.find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        const unsigned long long number = std::stoull(std::string(digits));
-        if (number < taken.size())
-            taken[number] = true;
-    }
-    long long n = 1;
-    while (taken[static_cast<std::size_t>(n)])
-        ++n;
-    return n;
-}
-
-// The first name, among the wanted one and its numbered forms, that no file in the folder
-// has. A name without a "." gets the number at its end ("output" -> "output1").
-std::string IndexConversion::freeName(const std::string& bifFolder) {
-    FileTools& tools = ctx_.tools;
-    std::string name = tools.GetFName(bifPath_);
-    if (name.empty())
-        throw PathError(errnum::PathFileAccessError, bifPath_, "no file name");
-    std::string stem = tools.GetFBase(bifPath_);
-    const std::size_t dot = stem.rfind('.');
-    const bool hasDot = dot != std::string::npos;
-    if (hasDot)
-        stem.resize(dot);
-    const std::string extension = tools.GetFExt(bifPath_);
-
-    std::string candidate = bifFolder + "\\" + name;
-    if (ctx_.files.fileExists(candidate)) {
-        const std::string suffix = hasDot ? "." + extension : "";
-        long long n = FirstFreeNumber(ctx_.files.listFiles(bifFolder), tools, stem, suffix);
-        for (;; ++n) {
-            name = stem + std::to_string(n) + suffix;
-            candidate = bifFolder + "\\" + name;
-            if (!ctx_.files.fileExists(candidate)) // it may have appeared since the listing
-                break;
-        }
-    }
-    // A folder of that name would make the final rename fail after all the work, and
-    // after the images were moved: better said now.
-    if (ctx_.files.folderExists(candidate))
-        throw PathError(errnum::FileAlreadyExists, candidate, "a folder has this name");
-    return name;
-}
 
 void IndexConversion::convert() {
     JobSettings& job = ctx_.job;
@@ -185,13 +121,16 @@ void IndexConversion::convert() {
     const std::string bifFolder = tools.GetFPath(bifPath_);
     if (!files.folderExists(bifFolder))
         tools.CreateAnyFolder(bifFolder);
-    const std::string finalPath = bifFolder + "\\" + freeName(bifFolder);
+    const std::string finalPath = bifFolder + "\\" + FreeBifName(files, tools, bifPath_, bifFolder);
     tempPath_ = finalPath + "X";
 
     step_ = 5;
     reader_ = files.openForReading(indexPath_);
-    if (job.flag(MenuField::SkipHeader))
+    bool firstLine = true;
+    if (job.flag(MenuField::SkipHeader)) {
         reader_->readLine();
+        firstLine = false;
+    }
     // Creating the temporary file empties it: it must not be the file being read (a
     // wildcard job can pick up a temporary file left by an earlier failure).
     if (files.sameFile(indexPath_, tempPath_))
@@ -213,11 +152,15 @@ void IndexConversion::convert() {
     std::int32_t documentNumber = 0;
     while (!reader_->atEnd()) {
         step_ = 6;
-        const std::string_view line = reader_->readLine();
+        std::string_view line = reader_->readLine();
+        if (firstLine) {
+            line = WithoutByteOrderMark(line);
+            firstLine = false;
+        }
         host.pumpEvents();
         settings.refresh(job, ctx_.reporter);
         imageFolder.assign(settings.imageFolder);
-        if (IsBlank(line))
+        if (IsBlankLine(line))
             continue;
         detail::RaiseDocumentNumber(documentNumber);
 

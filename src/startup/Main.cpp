@@ -1,5 +1,8 @@
 #include "startup/Main.h"
 
+#include "check/FindingReport.h"
+#include "check/JobCheck.h"
+#include "check/UnattendedHost.h"
 #include "convert/JobRunner.h"
 #include "operation/Context.h"
 #include "operation/DebugLog.h"
@@ -10,6 +13,7 @@
 #include "settings/JobSettings.h"
 #include "startup/CommandLine.h"
 
+#include <charconv>
 #include <exception>
 #include <optional>
 #include <ostream>
@@ -28,7 +32,9 @@ struct Session {
     Session(MainEnvironment& environment, ProgramOptions programOptions,
             std::unique_ptr<Host> consoleHost, std::string logPath)
         : env(environment), options(std::move(programOptions)), host(std::move(consoleHost)),
-          log(job.debugModeQuery(), env.files, env.systemLog, env.clock, std::move(logPath)),
+          // A check writes nothing, the debug log included.
+          log(options.check ? std::function<bool()>([] { return false; }) : job.debugModeQuery(),
+              env.files, env.systemLog, env.clock, std::move(logPath)),
           reporter(*host, env.systemLog, log, process) {}
 
     MainEnvironment& env;
@@ -75,8 +81,10 @@ Road ReadCommandLine(Session& s) {
         }
     }
     for (std::size_t i = firstSwitch; i <= count; ++i) {
-        if (const auto option = ParseSwitch(arguments[i]))
-            ApplySwitch(context, *option, s.options.commandLine);
+        if (IsKnownSwitch(arguments[i]))
+            ApplySwitch(context, *ParseSwitch(arguments[i]), s.options.commandLine);
+        else
+            s.env.err << ProgramName << ": " << arguments[i] << " is not a switch; ignored\n";
     }
     s.log.WriteLog("Command line parsed");
 
@@ -118,6 +126,33 @@ int RunInteractiveRoad(Session& s) {
     return exitstatus::Usage;
 }
 
+// Goes through the job as a run would and reports what it finds, touching nothing.
+int RunCheckRoad(Session& s) {
+    FindingReport report(s.env.out, s.options.json ? ReportFormat::JsonLines : ReportFormat::Text,
+                         s.options.maxFindings);
+    CheckTotals totals;
+    const bool ran =
+        RunOperation(s.reporter, StartupOperation, [&] { totals = CheckJob(*s.context, report); });
+    report.finish(totals);
+    if (!ran || report.errors() > 0 || s.reporter.reportCount() > 0)
+        return exitstatus::Failure;
+    return exitstatus::Success;
+}
+
+// With --headless or --check the user asked for a job: a first argument that reads as no
+// switch must name an existing configuration file. Returns the missing name, or nothing.
+std::optional<std::string> MissingJobFile(const ProgramOptions& options, FileSystem& files) {
+    if (!options.headless && !options.check)
+        return std::nullopt;
+    const std::vector<std::string> arguments = SplitCommandLine(options.commandLine);
+    if (arguments.size() < 2 || ReadsAsSwitch(arguments[1]))
+        return std::nullopt;
+    const std::string candidate = UnquoteFirstArgument(arguments[1]);
+    if (files.fileExists(candidate))
+        return std::nullopt;
+    return candidate;
+}
+
 int TakeRoad(Session& s, Road road) {
     switch (road) {
     case Road::Service:
@@ -133,6 +168,8 @@ int TakeRoad(Session& s, Road road) {
 int RunProgram(MainEnvironment& env, ProgramOptions options) {
     // The window's host plugs in here once the window exists: display && !options.headless.
     std::unique_ptr<Host> host = env.makeConsoleHost();
+    if (options.check)
+        host = std::make_unique<UnattendedHost>(std::move(host));
     Session s(env, std::move(options), std::move(host), DebugLogPath(env));
 
     Road road = Road::Interactive;
@@ -149,6 +186,8 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
     });
     if (!started)
         return exitstatus::Failure;
+    if (s.options.check)
+        return RunCheckRoad(s);
     return TakeRoad(s, road);
 }
 
@@ -158,7 +197,8 @@ ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
     ProgramOptions options;
     bool optionsEnded = false;
     bool first = true;
-    for (const std::string& argument : arguments) {
+    for (auto next = arguments.begin(); next != arguments.end(); ++next) {
+        const std::string& argument = *next;
         if (!optionsEnded) {
             if (argument == "--") {
                 optionsEnded = true;
@@ -174,6 +214,31 @@ ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
             }
             if (argument == "--headless") {
                 options.headless = true;
+                continue;
+            }
+            if (argument == "--check") {
+                options.check = true;
+                continue;
+            }
+            if (argument == "--json") {
+                options.json = true;
+                options.checkOption = "--json";
+                continue;
+            }
+            if (argument == "--max-findings" || argument.starts_with("--max-findings=")) {
+                options.checkOption = "--max-findings";
+                std::string_view value;
+                if (argument.size() > 14)
+                    value = std::string_view(argument).substr(15);
+                else if (++next != arguments.end())
+                    value = *next;
+                const auto parsed =
+                    std::from_chars(value.data(), value.data() + value.size(), options.maxFindings);
+                if (value.empty() || parsed.ec != std::errc() ||
+                    parsed.ptr != value.data() + value.size())
+                    options.badValue = "--max-findings needs a number of findings";
+                if (next == arguments.end())
+                    break;
                 continue;
             }
             if (argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
@@ -208,6 +273,13 @@ Options:
   -h, --help      show this help and exit
       --version   show the version and exit
       --headless  run a job without the window, even where a display is available
+      --check     go through the job as a run would and list every problem it would meet,
+                  as "file:line: severity: message" lines and a summary; nothing is
+                  created, written, moved, renamed or deleted, and nothing is asked
+      --json      with --check: the findings as JSON Lines, then a summary object
+      --max-findings N
+                  with --check: show at most N findings of each kind (default 1000);
+                  the summary still counts every one
       --          end of the options: every later argument belongs to the command line
 
 The other arguments, joined with single blanks, are the command line. Its first argument is
@@ -240,13 +312,15 @@ Roads:
   Otherwise: the window (not available yet).
 
 Exit status:
-  0  the job ran and every index file was converted
+  0  the job ran and every index file was converted (--check: nothing would fail)
   1  an index file failed to convert, an error was reported, or start-up failed
+     (--check: something would make a conversion or the run fail)
   2  a usage error, or a road this build cannot take
 
 Examples:
   quillmarch --headless jobs/daily.sbf
   quillmarch --headless jobs/daily.sbf '/x:out\today.bif' /k /b
+  quillmarch --check jobs/daily.sbf
 )";
 }
 
@@ -254,6 +328,15 @@ int Main(const std::vector<std::string>& arguments, MainEnvironment& env) {
     ProgramOptions options = TakeProgramOptions(arguments);
     if (!options.unknownOption.empty()) {
         env.err << ProgramName << ": unrecognized option '" << options.unknownOption << "'\n"
+                << "Try '" << ProgramName << " --help' for more information.\n";
+        return exitstatus::Usage;
+    }
+    if (options.badValue.empty() && !options.checkOption.empty() && !options.check)
+        options.badValue = options.checkOption + " goes with --check";
+    if (options.badValue.empty() && options.check && options.commandLine.empty())
+        options.badValue = "--check needs a job: quillmarch --check job.sbf";
+    if (!options.badValue.empty() && !options.help && !options.version) {
+        env.err << ProgramName << ": " << options.badValue << '\n'
                 << "Try '" << ProgramName << " --help' for more information.\n";
         return exitstatus::Usage;
     }
@@ -266,6 +349,10 @@ int Main(const std::vector<std::string>& arguments, MainEnvironment& env) {
         return exitstatus::Success;
     }
     try {
+        if (const auto missing = MissingJobFile(options, env.files)) {
+            env.err << ProgramName << ": " << *missing << ": no such configuration file\n";
+            return exitstatus::Usage;
+        }
         return RunProgram(env, std::move(options));
     } catch (const std::exception& e) {
         // Only what runs before the error reporter exists (the host) can end up here.

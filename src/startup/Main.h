@@ -49,11 +49,17 @@ struct ProgramOptions {
     bool help = false;
     bool version = false;
     bool headless = false;
-    std::string unknownOption; // the first "--x" that is not an option; a usage error
-    std::string commandLine;   // the other arguments joined with single blanks
+    bool check = false;             // --check: go through the job, touch nothing
+    bool json = false;              // --json: the check's findings as JSON Lines
+    std::size_t maxFindings = 1000; // --max-findings N: findings shown per kind
+    std::string unknownOption;      // the first "--x" that is not an option; a usage error
+    std::string badValue;           // an option whose value is missing or wrong; a usage error
+    std::string checkOption;        // the last option given that only a check takes
+    std::string commandLine;        // the other arguments joined with single blanks
 };
 
-// Takes --help/-h, --version and --headless out of the arguments (anywhere before a "--",
+// Takes --help/-h, --version, --headless, --check, --json and --max-findings N (or
+// --max-findings=N) out of the arguments (anywhere before a "--",
 // which ends the options and is dropped) and joins the rest with single blanks.
 ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments);
 

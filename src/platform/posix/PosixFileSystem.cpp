@@ -516,4 +516,15 @@ std::string PosixFileSystem::resolvedPath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
+bool PosixFileSystem::canCreateIn(const std::string& folder) {
+    std::string host;
+    return TryHost(map_, folder, host) && IsFolder(host) &&
+           ::access(host.c_str(), W_OK | X_OK) == 0;
+}
+
+void PosixFileSystem::checkReachable(const std::string& path) {
+    if (!path.empty())
+        map_.toHost(path);
+}
+
 } // namespace qm
