@@ -10,7 +10,6 @@
 #include "settings/JobSettings.h"
 
 #include <memory>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -84,6 +83,7 @@ private:
                    ImageTransfer& images);
     void checkImage(const std::string& file, std::int64_t lineNumber, ImageTransfer& images);
     void checkMove(const std::string& file, std::int64_t lineNumber, bool sourceFound);
+    std::string plannedBifName();
     void reportFewerValues(const std::string& file, std::int64_t lineNumber, std::size_t values);
     bool planned(const std::string& path) const;
 
@@ -99,10 +99,13 @@ private:
     bool skipHeader_ = false;
     std::string bifPath_;
     std::string bifFolder_;
-    bool bifNamed_ = false;          // a BIF file with a folder is set
-    std::set<std::string> bifNames_; // names the earlier index files of the run would take
-    bool fileFails_ = false;         // the index file at hand has an error
-    std::vector<std::string> files_; // the index files checked, for Origin
+    bool bifNamed_ = false;                    // a BIF file with a folder is set
+    std::unordered_set<std::string> bifNames_; // names earlier index files of the run take
+    bool bifListed_ = false;
+    std::unordered_set<std::string> bifFolderNames_; // the files of the BIF folder
+    long long nextNumber_ = 1;
+    bool fileFails_ = false;                          // the index file at hand has an error
+    std::vector<std::string> files_;                  // the index files checked, for Origin
     std::unordered_map<std::string, Origin> targets_; // moves planned by earlier lines
     std::unordered_set<std::string> movedAway_;       // sources those moves take away
     // Buffers reused from line to line.
@@ -257,8 +260,7 @@ void JobCheck::checkIndexFile(const std::string& file) {
     if (!bifNamed_)
         return;
     try {
-        const std::string name =
-            FreeBifName(ctx_.files, ctx_.tools, bifPath_, bifFolder_, bifNames_);
+        const std::string name = plannedBifName();
         report(file, 0, "bif-file", Severity::Note,
                "BIF file " + bifFolder_ + "\\" + name + ", " +
                    Plural(static_cast<std::size_t>(documents), "document", "documents"));
@@ -268,6 +270,37 @@ void JobCheck::checkIndexFile(const std::string& file) {
     } catch (const Error& e) {
         report(file, 0, "bif-file", Severity::Error, "no BIF file name: " + e.description());
     }
+}
+
+// The name the conversion would choose, the names of the earlier index files of the run
+// counted as taken. The folder is read once: nothing changes it during a check, and a folder
+// of many index files would otherwise be read once for each of them.
+std::string JobCheck::plannedBifName() {
+    const BifNameParts parts = SplitBifName(ctx_.tools, bifPath_);
+    if (!bifListed_) {
+        bifListed_ = true;
+        nextNumber_ = 1;
+        if (ctx_.files.folderExists(bifFolder_)) {
+            const std::vector<std::string> listed = ctx_.files.listFiles(bifFolder_);
+            for (const std::string& path : listed)
+                bifFolderNames_.insert(ctx_.tools.GetFName(path));
+            nextNumber_ = FirstFreeNumber(listed, ctx_.tools, parts.stem, parts.suffix);
+        }
+    }
+    auto taken = [&](const std::string& name) {
+        return bifFolderNames_.contains(name) || bifNames_.contains(name);
+    };
+    std::string name = parts.name;
+    if (taken(name)) {
+        // Names are only ever added, so the first free number never goes down.
+        while (taken(parts.numbered(nextNumber_)))
+            ++nextNumber_;
+        name = parts.numbered(nextNumber_);
+    }
+    const std::string path = bifFolder_ + "\\" + name;
+    if (ctx_.files.folderExists(path))
+        throw PathError(errnum::FileAlreadyExists, path, "a folder has this name");
+    return name;
 }
 
 void JobCheck::checkLine(const std::string& file, std::int64_t lineNumber, std::string_view line,

@@ -9,11 +9,8 @@
 
 namespace qm {
 
-namespace {
-
-// The smallest n >= 1 for which no listed file is named stem + n + suffix. One read of the
-// folder instead of a probe for every numbered name: a job that writes many index files into
-// one BIF folder would otherwise probe ever more names for each of them.
+// One read of the folder instead of a probe for every numbered name: a job that writes many
+// index files into one BIF folder would otherwise probe ever more names for each of them.
 long long FirstFreeNumber(const std::vector<std::string>& listed, FileTools& tools,
                           std::string_view stem, std::string_view suffix) {
     // Of count + 1 numbers at least one is free, so larger numbers need no mark.
@@ -39,36 +36,32 @@ long long FirstFreeNumber(const std::vector<std::string>& listed, FileTools& too
     return n;
 }
 
-} // namespace
+BifNameParts SplitBifName(FileTools& tools, const std::string& bifPath) {
+    BifNameParts parts;
+    parts.name = tools.GetFName(bifPath);
+    if (parts.name.empty())
+        throw PathError(errnum::PathFileAccessError, bifPath, "no file name");
+    parts.stem = tools.GetFBase(bifPath);
+    const std::size_t dot = parts.stem.rfind('.');
+    if (dot != std::string::npos) {
+        parts.stem.resize(dot);
+        parts.suffix = "." + tools.GetFExt(bifPath);
+    }
+    return parts;
+}
 
 std::string FreeBifName(FileSystem& files, FileTools& tools, const std::string& bifPath,
-                        const std::string& bifFolder, const std::set<std::string>& alsoTaken) {
-    std::string name = tools.GetFName(bifPath);
-    if (name.empty())
-        throw PathError(errnum::PathFileAccessError, bifPath, "no file name");
-    std::string stem = tools.GetFBase(bifPath);
-    const std::size_t dot = stem.rfind('.');
-    const bool hasDot = dot != std::string::npos;
-    if (hasDot)
-        stem.resize(dot);
-    const std::string extension = tools.GetFExt(bifPath);
-
-    auto taken = [&](const std::string& candidate, const std::string& candidateName) {
-        return alsoTaken.contains(candidateName) || files.fileExists(candidate);
-    };
+                        const std::string& bifFolder) {
+    const BifNameParts parts = SplitBifName(tools, bifPath);
+    std::string name = parts.name;
     std::string candidate = bifFolder + "\\" + name;
-    if (taken(candidate, name)) {
-        const std::string suffix = hasDot ? "." + extension : "";
-        // A check plans names in a folder that is not made yet.
-        std::vector<std::string> listed = alsoTaken.empty() || files.folderExists(bifFolder)
-                                              ? files.listFiles(bifFolder)
-                                              : std::vector<std::string>{};
-        listed.insert(listed.end(), alsoTaken.begin(), alsoTaken.end());
-        long long n = FirstFreeNumber(listed, tools, stem, suffix);
-        for (;; ++n) {
-            name = stem + std::to_string(n) + suffix;
+    if (files.fileExists(candidate)) {
+        for (long long n =
+                 FirstFreeNumber(files.listFiles(bifFolder), tools, parts.stem, parts.suffix);
+             ; ++n) {
+            name = parts.numbered(n);
             candidate = bifFolder + "\\" + name;
-            if (!taken(candidate, name)) // it may have appeared since the listing
+            if (!files.fileExists(candidate)) // it may have appeared since the listing
                 break;
         }
     }

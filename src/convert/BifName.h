@@ -1,19 +1,34 @@
 #pragma once
 
-#include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qm {
 
 class FileSystem;
 class FileTools;
 
+// The wanted BIF file name and the parts its numbered forms are made of: stem + number +
+// suffix ("output" + "1" + ".bif"; a name without "." has no suffix). Raises when the wanted
+// name is empty.
+struct BifNameParts {
+    std::string name;
+    std::string stem;
+    std::string suffix;
+
+    std::string numbered(long long number) const { return stem + std::to_string(number) + suffix; }
+};
+BifNameParts SplitBifName(FileTools& tools, const std::string& bifPath);
+
+// The smallest n >= 1 for which no listed file is named stem + n + suffix.
+long long FirstFreeNumber(const std::vector<std::string>& listed, FileTools& tools,
+                          std::string_view stem, std::string_view suffix);
+
 // The BIF file name (without folder) that a conversion writes for `bifPath` in `bifFolder`:
-// the wanted name when no file has it, else the stem numbered 1, 2, 3 ... ("output.bif",
-// "output1.bif", ...; a name without "." gets the number at its end). `alsoTaken` holds
-// names that count as taken though no file has them yet (those an earlier conversion of the
-// same run would write). Raises when the wanted name is empty or a folder has the name.
+// the wanted name when no file has it, else the first numbered form no file has. Raises when
+// the wanted name is empty or a folder has the name chosen.
 std::string FreeBifName(FileSystem& files, FileTools& tools, const std::string& bifPath,
-                        const std::string& bifFolder, const std::set<std::string>& alsoTaken = {});
+                        const std::string& bifFolder);
 
 } // namespace qm

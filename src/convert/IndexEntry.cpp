@@ -1,6 +1,7 @@
 #include "convert/IndexEntry.h"
 
 #include "operation/Context.h"
+#include "platform/Error.h"
 #include "platform/Wildcard.h"
 
 namespace qm {
@@ -28,6 +29,8 @@ IndexEntry::IndexEntry(Context& context, std::string entry)
 // folder text without any separator ("in") cannot tell, so the listing takes the one the
 // entry itself uses after its folder: "in/a.csv" then names the file it stands for.
 std::vector<std::string> IndexEntry::listFiles() const {
+    if (folder_.empty())
+        throw PathError(errnum::PathNotFound, entry_, "the index file entry names no folder");
     std::vector<std::string> files = context_.files.listFiles(folder_);
     if (folder_.find_first_of("\\/") != std::string::npos || entry_.size() <= folder_.size())
         return files;

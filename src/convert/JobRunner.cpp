@@ -55,6 +55,9 @@ RunSummary RunJob(Context& context) {
                             "Missing BIF file setting");
             const std::string bifPath = job.text(TextField::BIFFile);
             const std::string bifFolder = context.tools.GetFPath(bifPath);
+            if (bifFolder.empty())
+                throw PathError(errnum::PathNotFound, bifPath,
+                                "the BIF file setting names no folder");
             if (!context.files.folderExists(bifFolder))
                 context.tools.CreateAnyFolder(bifFolder);
 
