@@ -281,5 +281,33 @@ TEST(CliTest, CheckListsTheProblemsAndTouchesNothing) {
     EXPECT_EQ(after, expected);
 }
 
+// A failure says where to look: the absolute path a relative one was resolved to, the
+// setting without a folder, the settings file where a drive is mapped.
+TEST(CliTest, FailuresNameWhereToLook) {
+    Cli cli;
+    const struct {
+        const char* entry;
+        const char* bif;
+        std::string expected; // "@" stands for the sandbox
+    } cases[] = {
+        {"idx\\*.csv", "out\\batch.bif", "76 - Path not found: idx (@/work/idx)"},
+        {"S:\\in\\*.csv", "out\\batch.bif",
+         "(drive S: is not mapped in section [Drives] of @/config/Quillmarch.conf): S:\\in"},
+        {"a.csv", "out\\batch.bif", "(the index file entry names no folder): a.csv"},
+        {"in\\*.csv", "batch.bif", "(the BIF file setting names no folder): batch.bif"},
+    };
+    for (const auto& c : cases) {
+        std::string job = RelativeJob();
+        job.replace(job.find("in\\*.csv"), 8, c.entry);
+        job.replace(job.find("out\\batch.bif"), 13, c.bif);
+        cli.write("job.sbf", job);
+        std::string expected = c.expected;
+        expected.replace(expected.find('@'), 1, cli.temp.path());
+        const Outcome o = cli.run({"--headless", "job.sbf"});
+        EXPECT_EQ(o.status, 1) << c.entry;
+        EXPECT_NE(o.err.find(expected), std::string::npos) << o.err;
+    }
+}
+
 } // namespace
 } // namespace qm

@@ -26,11 +26,22 @@ struct CheckTotals {
     std::int64_t documents = 0;
 };
 
-// Receives the findings of a check as they are found, in file and line order.
+// Receives the findings of a check as they are found, in file and line order. Every finding
+// is counted; only those the sink shows need their text made.
 class FindingSink {
 public:
     virtual ~FindingSink() = default;
-    virtual void add(const Finding& finding) = 0;
+
+    // Counts a finding; true when the sink shows it.
+    virtual bool count(const std::string& kind, Severity severity) = 0;
+
+    // Shows a finding that count() asked for.
+    virtual void show(const Finding& finding) = 0;
+
+    void add(const Finding& finding) {
+        if (count(finding.kind, finding.severity))
+            show(finding);
+    }
 };
 
 } // namespace qm

@@ -30,8 +30,8 @@ std::string Dump(const nlohmann::json& object) {
 FindingReport::FindingReport(std::ostream& out, ReportFormat format, std::size_t maxPerKind)
     : out_(out), format_(format), maxPerKind_(maxPerKind) {}
 
-void FindingReport::add(const Finding& finding) {
-    switch (finding.severity) {
+bool FindingReport::count(const std::string& kind, Severity severity) {
+    switch (severity) {
     case Severity::Error:
         ++errors_;
         break;
@@ -42,10 +42,14 @@ void FindingReport::add(const Finding& finding) {
         ++notes_;
         break;
     }
-    if (++perKind_[finding.kind] > maxPerKind_) {
+    if (++perKind_[kind] > maxPerKind_) {
         ++notShown_;
-        return;
+        return false;
     }
+    return true;
+}
+
+void FindingReport::show(const Finding& finding) {
     if (format_ == ReportFormat::JsonLines) {
         out_ << Dump({{"file", finding.file},
                       {"line", finding.line},

@@ -18,7 +18,8 @@ class FindingReport : public FindingSink {
 public:
     FindingReport(std::ostream& out, ReportFormat format, std::size_t maxPerKind);
 
-    void add(const Finding& finding) override;
+    bool count(const std::string& kind, Severity severity) override;
+    void show(const Finding& finding) override;
 
     // Writes the summary line (or object) with the counts.
     void finish(const CheckTotals& totals);

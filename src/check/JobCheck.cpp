@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -53,11 +54,18 @@ public:
 private:
     JobSettings& job() { return ctx_.job; }
 
+    // `text` is the message, or what makes it: a finding past the sink's limit costs no text.
+    template <class Text>
     void report(const std::string& file, std::int64_t line, const char* kind, Severity severity,
-                std::string message) {
+                Text&& text) {
         if (severity == Severity::Error)
             fileFails_ = true;
-        sink_.add(Finding{file, line, kind, severity, std::move(message)});
+        if (!sink_.count(kind, severity))
+            return;
+        if constexpr (std::is_invocable_v<Text>)
+            sink_.show(Finding{file, line, kind, severity, text()});
+        else
+            sink_.show(Finding{file, line, kind, severity, std::forward<Text>(text)});
     }
 
     void reportJob(const char* kind, Severity severity, std::string message) {
@@ -85,6 +93,7 @@ private:
     void checkMove(const std::string& file, std::int64_t lineNumber, bool sourceFound);
     std::string plannedBifName();
     void reportFewerValues(const std::string& file, std::int64_t lineNumber, std::size_t values);
+    bool imageExists(const std::string& path);
     bool planned(const std::string& path) const;
 
     Context& ctx_;
@@ -108,6 +117,14 @@ private:
     std::vector<std::string> files_;                  // the index files checked, for Origin
     std::unordered_map<std::string, Origin> targets_; // moves planned by earlier lines
     std::unordered_set<std::string> movedAway_;       // sources those moves take away
+    struct FolderListing {
+        bool exists = false;
+        bool listed = true;
+        std::unordered_set<std::string> names;
+    };
+    static constexpr std::size_t MaxListedNames = 2'000'000;
+    std::unordered_map<std::string, FolderListing> listings_; // image folders read
+    std::size_t listedNames_ = 0;
     // Buffers reused from line to line.
     CurrentValues current_;
     std::string fieldLines_;
@@ -314,14 +331,15 @@ void JobCheck::checkLine(const std::string& file, std::int64_t lineNumber, std::
     if (shape.values < columns)
         reportFewerValues(file, lineNumber, shape.values);
     else if (shape.values > columns)
-        report(file, lineNumber, "long-line", Severity::Warning,
-               Plural(shape.values, "value", "values") + " for " +
+        report(file, lineNumber, "long-line", Severity::Warning, [&] {
+            return Plural(shape.values, "value", "values") + " for " +
                    Plural(columns, "field name", "field names") + ": " +
-                   Plural(shape.values - columns, "value", "values") +
-                   " past the last are ignored");
+                   Plural(shape.values - columns, "value", "values") + " past the last are ignored";
+        });
     if (shape.quoteOpen)
-        report(file, lineNumber, "unbalanced-quote", Severity::Warning,
-               "a double quote is not closed: the rest of the line after it is one value");
+        report(file, lineNumber, "unbalanced-quote", Severity::Warning, [&] {
+            return "a double quote is not closed: the rest of the line after it is one value";
+        });
     if (map_.imagePath >= 0)
         checkImage(file, lineNumber, images);
     // A move empties the image path, so a later line without one gets none.
@@ -331,22 +349,58 @@ void JobCheck::checkLine(const std::string& file, std::int64_t lineNumber, std::
 
 void JobCheck::reportFewerValues(const std::string& file, std::int64_t lineNumber,
                                  std::size_t values) {
-    std::string empty;
-    std::string kept;
-    for (std::size_t i = values; i < map_.names.size(); ++i) {
-        std::string& list = map_.roles[i] == FieldRole::Ordinary ? empty : kept;
-        if (map_.roles[i] == FieldRole::Dropped)
-            continue;
-        list += list.empty() ? "" : ", ";
-        list += map_.names[i];
+    report(file, lineNumber, "short-line", Severity::Warning, [&] {
+        std::string empty;
+        std::string kept;
+        for (std::size_t i = values; i < map_.names.size(); ++i) {
+            std::string& list = map_.roles[i] == FieldRole::Ordinary ? empty : kept;
+            if (map_.roles[i] == FieldRole::Dropped)
+                continue;
+            list += list.empty() ? "" : ", ";
+            list += map_.names[i];
+        }
+        std::string message = Plural(values, "value", "values") + " for " +
+                              Plural(map_.names.size(), "field name", "field names");
+        if (!empty.empty())
+            message += "; not written: " + empty;
+        if (!kept.empty())
+            message += "; taken from the line before: " + kept;
+        return message;
+    });
+}
+
+// Each image folder is read once and its names kept, so an image costs a look-up in memory
+// rather than a look at the disk; an image whose folder is missing needs no look at all. Past
+// a bound on the names kept, the folders are forgotten and read again when next needed.
+bool JobCheck::imageExists(const std::string& path) {
+    const std::string folder = ctx_.tools.GetFPath(path);
+    if (folder.empty())
+        return ctx_.files.fileExists(path);
+    auto found = listings_.find(folder);
+    if (found == listings_.end()) {
+        if (listedNames_ > MaxListedNames) {
+            listings_.clear();
+            listedNames_ = 0;
+        }
+        FolderListing listing;
+        listing.exists = ctx_.files.folderExists(folder);
+        try {
+            if (listing.exists) {
+                for (const std::string& file : ctx_.files.listFiles(folder))
+                    listing.names.insert(ctx_.tools.GetFName(file));
+            }
+        } catch (const Error&) {
+            listing.listed = false; // unreadable: each image is looked at on its own
+        }
+        listedNames_ += listing.names.size();
+        found = listings_.emplace(folder, std::move(listing)).first;
     }
-    std::string message = Plural(values, "value", "values") + " for " +
-                          Plural(map_.names.size(), "field name", "field names");
-    if (!empty.empty())
-        message += "; not written: " + empty;
-    if (!kept.empty())
-        message += "; taken from the line before: " + kept;
-    report(file, lineNumber, "short-line", Severity::Warning, std::move(message));
+    const FolderListing& listing = found->second;
+    if (!listing.exists)
+        return false;
+    if (!listing.listed)
+        return ctx_.files.fileExists(path);
+    return listing.names.contains(ctx_.tools.GetFName(path));
 }
 
 bool JobCheck::planned(const std::string& path) const {
@@ -359,7 +413,7 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
         // Moving, an empty path names no source; not moving, the reference names a folder.
         report(file, lineNumber, "empty-image-path",
                moveFiles_ || imageFolderSetting_.empty() ? Severity::Error : Severity::Warning,
-               "the image path is empty");
+               [&] { return "the image path is empty"; });
         return;
     }
     imageFolder_.assign(imageFolderSetting_);
@@ -369,17 +423,19 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
     try {
         images.findImageFolder(image, imageFolder_);
     } catch (const Error&) {
-        report(file, lineNumber, "image-not-found", Severity::Error,
-               "the image " + image +
+        report(file, lineNumber, "image-not-found", Severity::Error, [&] {
+            return "the image " + image +
                    " is not beside the index file and no image folder is set: the conversion "
-                   "stops here");
+                   "stops here";
+        });
         return;
     }
     images.imageReference(image, imageFolder_, moveFiles_, reference_);
     if (!moveFiles_) {
-        if (!foundBeside && !ctx_.files.fileExists(reference_))
-            report(file, lineNumber, "image-not-found", Severity::Warning,
-                   "the image " + reference_ + " does not exist; the BIF file points at it");
+        if (!foundBeside && !imageExists(reference_))
+            report(file, lineNumber, "image-not-found", Severity::Warning, [&] {
+                return "the image " + reference_ + " does not exist; the BIF file points at it";
+            });
         return;
     }
     if (ctx_.tools.IsFullPath(image))
@@ -387,21 +443,22 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
     else
         JoinPath(imageFolder_, image, source_);
     const bool onDisk =
-        (foundBeside || ctx_.files.fileExists(source_)) && !movedAway_.contains(PathKey(source_));
+        (foundBeside || imageExists(source_)) && !movedAway_.contains(PathKey(source_));
     checkMove(file, lineNumber, onDisk || planned(source_));
 }
 
 void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool sourceFound) {
     if (!sourceFound) {
-        std::string why;
-        try {
-            ctx_.files.checkReachable(source_);
-        } catch (const Error& e) {
-            why = " (" + e.description() + ")";
-        }
-        report(file, lineNumber, "image-not-found", Severity::Error,
-               "the image " + source_ + " does not exist" + why +
-                   ": the conversion stops here (\"Source File is Missing\" is answered No)");
+        report(file, lineNumber, "image-not-found", Severity::Error, [&] {
+            std::string why;
+            try {
+                ctx_.files.checkReachable(source_);
+            } catch (const Error& e) {
+                why = " (" + e.description() + ")";
+            }
+            return "the image " + source_ + " does not exist" + why +
+                   ": the conversion stops here (\"Source File is Missing\" is answered No)";
+        });
         return;
     }
     auto taken = [&](const std::string& path) {
@@ -419,9 +476,10 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
                                      " moves its image to the same target " + reference_
                                : "the move target " + reference_ + " exists";
         if (!allowDupes_) {
-            report(file, lineNumber, kind, Severity::Error,
-                   what + ": the conversion stops here (\"File Exists\" is answered Cancel; "
-                          "/d gives numbered names)");
+            report(file, lineNumber, kind, Severity::Error, [&] {
+                return what + ": the conversion stops here (\"File Exists\" is answered Cancel; "
+                              "/d gives numbered names)";
+            });
             return;
         }
         const std::string extension = ctx_.tools.GetFExt(reference_);
@@ -432,7 +490,7 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
                 break;
         }
         report(file, lineNumber, kind, Severity::Note,
-               what + ": the image goes to " + numbered + " (duplicates allowed)");
+               [&] { return what + ": the image goes to " + numbered + " (duplicates allowed)"; });
         reference_ = std::move(numbered);
     }
     targets_.emplace(PathKey(reference_), Origin{files_.size() - 1, lineNumber});
