@@ -41,6 +41,7 @@ protected:
             w.temp.write(std::string("scans/") + image, "image");
         w.temp.write("SCANS/7.tif", "another image");
         w.temp.write("out/4.tif", "already moved");
+        w.temp.write("outside.tif", "not the job's");
         w.temp.write("in/a.csv", "\xEF\xBB\xBF"
                                  "1.tif,Smith,10\r\n2.tif,Jones,20\n");
     }
@@ -62,9 +63,8 @@ TEST_F(JobCheckTest, PlantedDefectsAreFoundAtTheirLinesAndNothingElse) {
                              "4.tif,Y,2\r\n"
                              "5.tif,Long,3,extra,more\r\n"
                              "6.tif,Name,\"4\r\n"
-                             ",Empty,5\r\n" +
-                                 w.temp.path("scans/7.tif") + ",A,6\r\n" +
-                                 w.temp.path("SCANS/7.tif") + ",B,7\r\n");
+                             ",Empty,5\r\n"
+                             "..\\outside.tif,Escapes,8\r\n");
     for (const bool allowDupes : {false, true}) {
         w.job.setFlag(MenuField::AllowDupes, allowDupes);
         const Recorder r = check();
@@ -72,24 +72,41 @@ TEST_F(JobCheckTest, PlantedDefectsAreFoundAtTheirLinesAndNothingElse) {
                   (std::vector<std::string>{
                       "a.csv:0 bif-file", "b.csv:1 short-line", "b.csv:2 image-not-found",
                       "b.csv:4 target-exists", "b.csv:5 long-line", "b.csv:6 unbalanced-quote",
-                      "b.csv:7 empty-image-path", "b.csv:9 same-target", "b.csv:0 bif-file"}));
+                      "b.csv:7 empty-image-path", "b.csv:8 path-escapes", "b.csv:0 bif-file"}));
         ASSERT_EQ(r.findings.size(), 9u);
         EXPECT_EQ(r.at(0).message, "BIF file " + w.temp.path("out") + "\\batch.bif, 2 documents");
         EXPECT_EQ(r.at(1).message, "2 values for 3 field names; not written: Amount");
         EXPECT_EQ(r.at(4).message,
                   "5 values for 3 field names: 2 values past the last are ignored");
-        EXPECT_EQ(r.at(8).message, "BIF file " + w.temp.path("out") + "\\batch1.bif, 8 documents");
+        EXPECT_EQ(r.at(8).message, "BIF file " + w.temp.path("out") + "\\batch1.bif, 7 documents");
         // Taken targets stop the conversion unless duplicates get numbered names.
         const Severity taken = allowDupes ? Severity::Note : Severity::Error;
         EXPECT_EQ(r.at(3).severity, taken);
-        EXPECT_EQ(r.at(7).severity, taken);
-        if (allowDupes) {
-            EXPECT_NE(r.at(7).message.find("7-0001.tif (duplicates allowed)"), std::string::npos)
-                << r.at(7).message;
-        }
         EXPECT_EQ(totals.indexFiles, 2);
-        EXPECT_EQ(totals.lines, 11);
-        EXPECT_EQ(totals.documents, 10);
+        EXPECT_EQ(totals.lines, 10);
+        EXPECT_EQ(totals.documents, 9);
+    }
+}
+
+// Images found beside their index files, in two folders, move onto one target.
+TEST_F(JobCheckTest, TwoLinesMovingOntoOneTarget) {
+    w.job.setText(TextField::ImageFolder, "");
+    w.job.setText(TextField::IndexFile, w.temp.path("in/a.csv") + "|" + w.temp.path("in2/c.csv"));
+    w.temp.write("in/1.tif", "one");
+    w.temp.write("in/2.tif", "two");
+    w.temp.write("in2/c.csv", "1.tif,Again,3\r\n");
+    w.temp.write("in2/1.tif", "another one");
+    for (const bool allowDupes : {false, true}) {
+        w.job.setFlag(MenuField::AllowDupes, allowDupes);
+        const Recorder r = check();
+        EXPECT_EQ(r.seen(), (std::vector<std::string>{"a.csv:0 bif-file", "c.csv:1 same-target",
+                                                      "c.csv:0 bif-file"}));
+        ASSERT_EQ(r.findings.size(), 3u);
+        EXPECT_EQ(r.at(1).severity, allowDupes ? Severity::Note : Severity::Error);
+        EXPECT_NE(r.at(1).message.find(allowDupes ? "1-0001.tif (duplicates allowed)"
+                                                  : "line 1 of " + w.temp.path("in/a.csv")),
+                  std::string::npos)
+            << r.at(1).message;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "convert/ImageTransfer.h"
 #include "convert/IndexEntry.h"
 #include "convert/IndexLine.h"
+#include "convert/MoveConfinement.h"
 #include "operation/Context.h"
 #include "platform/Error.h"
 #include "settings/JobSettings.h"
@@ -94,6 +95,7 @@ private:
     std::string plannedBifName();
     void reportFewerValues(const std::string& file, std::int64_t lineNumber, std::size_t values);
     bool imageExists(const std::string& path);
+    bool confined(const std::string& file, std::int64_t lineNumber, const std::string& target);
     bool planned(const std::string& path) const;
 
     Context& ctx_;
@@ -403,6 +405,21 @@ bool JobCheck::imageExists(const std::string& path) {
     return listing.names.contains(ctx_.tools.GetFName(path));
 }
 
+// The move of the line's image from source_ to `target` stays inside the image folder and
+// the BIF folder, as the conversion requires before it touches anything for the line.
+bool JobCheck::confined(const std::string& file, std::int64_t lineNumber,
+                        const std::string& target) {
+    try {
+        CheckConfinedMove(ctx_.files, current_.imagePath, source_, imageFolder_, target,
+                          bifFolder_);
+        return true;
+    } catch (const Error& e) {
+        report(file, lineNumber, "path-escapes", Severity::Error,
+               e.description() + " (the conversion stops here)");
+        return false;
+    }
+}
+
 bool JobCheck::planned(const std::string& path) const {
     return targets_.contains(PathKey(path));
 }
@@ -442,6 +459,8 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
         source_.assign(image);
     else
         JoinPath(imageFolder_, image, source_);
+    if (!confined(file, lineNumber, reference_))
+        return;
     const bool onDisk =
         (foundBeside || imageExists(source_)) && !movedAway_.contains(PathKey(source_));
     checkMove(file, lineNumber, onDisk || planned(source_));
@@ -489,6 +508,8 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
             if (!taken(numbered))
                 break;
         }
+        if (!confined(file, lineNumber, numbered))
+            return;
         report(file, lineNumber, kind, Severity::Note,
                [&] { return what + ": the image goes to " + numbered + " (duplicates allowed)"; });
         reference_ = std::move(numbered);
