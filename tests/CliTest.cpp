@@ -302,7 +302,8 @@ TEST(CliTest, FailuresNameWhereToLook) {
         job.replace(job.find("out\\batch.bif"), 13, c.bif);
         cli.write("job.sbf", job);
         std::string expected = c.expected;
-        expected.replace(expected.find('@'), 1, cli.temp.path());
+        if (const auto at = expected.find('@'); at != std::string::npos)
+            expected.replace(at, 1, cli.temp.path());
         const Outcome o = cli.run({"--headless", "job.sbf"});
         EXPECT_EQ(o.status, 1) << c.entry;
         EXPECT_NE(o.err.find(expected), std::string::npos) << o.err;
