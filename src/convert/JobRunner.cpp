@@ -69,9 +69,21 @@ bool PatternMatches(Context& context, const std::string& entry, const std::strin
     return context.files.matchesAny(entry);
 }
 
+// True when the file changed too recently for a run started by the timer: it is left for a
+// later run, and the debug log names it.
+bool StillBeingWritten(Context& context, const RunRequest& request, const std::string& file) {
+    if (!request.startedByTimerAt)
+        return false;
+    if (context.files.modificationTime(file) <= *request.startedByTimerAt - QuietPeriod)
+        return false;
+    context.log.WriteLog("Left for a later run, modified less than " +
+                         std::to_string(QuietPeriod.count()) + " seconds ago: " + file);
+    return true;
+}
+
 } // namespace
 
-RunSummary RunJob(Context& context) {
+RunSummary RunJob(Context& context, const RunRequest& request) {
     RunSummary summary;
     if (context.process.jobRunning) {
         summary.refused = true;
@@ -102,6 +114,8 @@ RunSummary RunJob(Context& context) {
             BifNames names(context.files, context.tools);
 
             for (const std::string& entry : entries) {
+                if (summary.stopped)
+                    break;
                 currentEntry = entry;
                 const bool wildcard = entry.find('*') != std::string::npos;
                 const std::string entryExtension = wildcard ? context.tools.GetFExt(entry) : "";
@@ -120,6 +134,15 @@ RunSummary RunJob(Context& context) {
                     }
                     if (!take)
                         continue;
+                    if (context.process.stopRequested) {
+                        summary.stopped = true;
+                        context.log.WriteLog("Run stopped: the service is stopping");
+                        break;
+                    }
+                    if (StillBeingWritten(context, request, file)) {
+                        ++summary.leftForLater;
+                        continue;
+                    }
                     if (!ConvertCSVToBIF(context, file, bifPath, names)) {
                         ++summary.failed;
                         continue;

@@ -276,6 +276,10 @@ std::string FaultyFileSystem::resolvedPath(const std::string& path) {
     return real_.resolvedPath(path);
 }
 
+std::chrono::system_clock::time_point FaultyFileSystem::modificationTime(const std::string& path) {
+    return real_.modificationTime(path);
+}
+
 FaultyWorld::FaultyWorld(std::string logPath)
     : log(job.debugModeQuery(), files, systemLog, clock, std::move(logPath)) {}
 

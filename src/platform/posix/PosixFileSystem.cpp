@@ -516,4 +516,15 @@ std::string PosixFileSystem::resolvedPath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
+std::chrono::system_clock::time_point PosixFileSystem::modificationTime(const std::string& path) {
+    const std::string host = map_.toHost(path);
+    struct stat st {};
+    if (::stat(host.c_str(), &st) != 0)
+        throw FailureFor(errno, path, host);
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+}
+
 } // namespace qm

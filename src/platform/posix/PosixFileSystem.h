@@ -39,6 +39,7 @@ public:
     // A missing or unmapped folder gives false.
     bool matchesAny(const std::string& pattern) override;
     std::string resolvedPath(const std::string& path) override;
+    std::chrono::system_clock::time_point modificationTime(const std::string& path) override;
 
 private:
     std::pair<std::string, std::string> hostPair(const std::string& from,
