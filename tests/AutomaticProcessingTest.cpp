@@ -175,5 +175,22 @@ TEST(AutomaticProcessingTest, FilesStillBeingWrittenWaitForALaterRun) {
               1);
 }
 
+TEST(AutomaticProcessingTest, AServiceWhoseJobFolderVanishesKeepsRunning) {
+    TimerWorld w;
+    w.process.serviceMode = true;
+    w.job.setText(TextField::CurrentConfigFile, w.temp.path("conf/job.sbf"));
+    w.temp.write("in/a.csv", "A,x.tif\r\n");
+    SetAge(w.temp.path("in/a.csv"), std::chrono::seconds(60), SysClock::now());
+    AutomaticProcessing automatic(w.context);
+    automatic.StartForService();
+    EXPECT_EQ(w.TickUntilRun(automatic, 31), 31);
+    ASSERT_FALSE(w.systemLog.events.empty());
+    EXPECT_NE(w.systemLog.events.back().text.find("Module: Save Configuration File"),
+              std::string::npos);
+    EXPECT_TRUE(w.host.boxes.empty());
+    EXPECT_EQ(automatic.state(), State::Counting);
+    EXPECT_EQ(w.TickUntilRun(automatic, 301), 301);
+}
+
 } // namespace
 } // namespace qm

@@ -96,6 +96,13 @@ TEST(ServiceControlTest, GuardsRemovalAndBadRegistrations) {
     w.job.setText(TextField::CurrentConfigFile, "job with blanks %.sbf");
     ASSERT_TRUE(InstallService(w.context, control, "/opt/qm/quillmarch"));
     EXPECT_EQ(control.GetSetting("Quillmarch", "ConfigFile", ""), "job with blanks %.sbf");
+    // Values that would break a unit file line, or join it with the next, come back whole.
+    for (const std::string value : {"C:\\jobs\\", " blanks at both ends ", "two\nlines", "%41"}) {
+        control.SaveSetting("Quillmarch", "ConfigFile", value);
+        control.SaveSetting("Quillmarch", "Other", "after");
+        EXPECT_EQ(control.GetSetting("Quillmarch", "ConfigFile", ""), value);
+        EXPECT_EQ(control.GetSetting("Quillmarch", "Other", ""), "after");
+    }
     EXPECT_TRUE(RemoveService(w.context, control));
     EXPECT_EQ(w.lastBox(), "Quillmarch service has been removed.");
     EXPECT_FALSE(fs::exists(w.temp.path("units/quillmarch.service")));
