@@ -4,11 +4,9 @@
 
 #include "support/TestWorld.h"
 
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace qm {
 namespace {
@@ -41,9 +39,8 @@ struct TimerWorld : test::TestWorld {
     }
     int runs() const { return Count(" - Started Processing Job: "); }
     int Count(const std::string& text) const {
-        if (!std::filesystem::exists(temp.path("debug-QM.log")))
-            return 0;
-        const std::string lines = temp.read("debug-QM.log");
+        const std::string lines =
+            std::filesystem::exists(temp.path("debug-QM.log")) ? temp.read("debug-QM.log") : "";
         int count = 0;
         for (auto at = lines.find(text); at != std::string::npos; at = lines.find(text, at + 1))
             ++count;
@@ -64,11 +61,7 @@ struct TimerWorld : test::TestWorld {
 };
 
 void SetAge(const std::string& path, std::chrono::seconds age, SysClock::time_point now) {
-    const auto at =
-        std::chrono::duration_cast<std::chrono::nanoseconds>((now - age).time_since_epoch());
-    const timespec times[2] = {{at.count() / 1000000000, at.count() % 1000000000},
-                               {at.count() / 1000000000, at.count() % 1000000000}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(now - age));
 }
 
 TEST(AutomaticProcessingTest, TimingFollowsTheCountdown) {
@@ -108,12 +101,11 @@ TEST(AutomaticProcessingTest, TimingFollowsTheCountdown) {
 TEST(AutomaticProcessingTest, NoAndStopStartNothing) {
     TimerWorld w;
     AutomaticProcessing automatic(w.context);
-    w.host.answers = {Answer::No};
+    w.host.answers = {Answer::No, Answer::Yes};
     EXPECT_FALSE(automatic.Start());
     EXPECT_EQ(w.TickUntilRun(automatic, 50), 0);
     EXPECT_EQ(automatic.state(), State::Off);
 
-    w.host.answers = {Answer::Yes};
     automatic.Start();
     automatic.Stop();
     EXPECT_EQ(w.TickUntilRun(automatic, 50), 0);
@@ -130,16 +122,15 @@ TEST(AutomaticProcessingTest, TicksDuringAnyRunChangeNothing) {
         automatic.TimerJob_Timer();
 
     // Ticks inside the timer's own run, and a stop: the run completes, nothing follows.
-    std::vector<State> seen;
+    int yields = 0;
     w.busyHost.duringRun = [&] {
-        seen.push_back(automatic.state());
+        yields += automatic.state() == State::Running;
         automatic.TimerJob_Timer();
         automatic.TimerJob_Timer();
         automatic.Stop();
     };
     automatic.TimerJob_Timer();
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front(), State::Running);
+    EXPECT_GT(yields, 0);
     EXPECT_EQ(w.runs(), 1);
     EXPECT_EQ(automatic.lastRun().converted, 1);
     EXPECT_EQ(automatic.JobCountdown(), 300);

@@ -28,6 +28,7 @@ struct ServiceWorld : test::TestWorld {
             fs::create_directories(temp.path(folder));
     }
     SystemdServiceControl control() { return SystemdServiceControl(setup, map, systemLog); }
+    std::string unitPath() { return temp.path("units/quillmarch.service"); }
     std::string unit() { return temp.read("units/quillmarch.service"); }
     std::string lastBox() { return host.boxes.empty() ? "" : host.boxes.back().text; }
     SystemdSetup setup;
@@ -164,15 +165,10 @@ TEST(ServiceControlTest, SystemdRatesTheUnitSafe) {
         w.job.setText(TextField::CurrentConfigFile, w.temp.path("job.sbf"));
         auto control = w.control();
         ASSERT_TRUE(InstallService(w.context, control, "/usr/bin/quillmarch"));
-        const std::string command = "systemd-analyze security --offline=true '" +
-                                    w.temp.path("units/quillmarch.service") + "' 2>&1";
-        std::string output;
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            char buffer[4096];
-            while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
-                output.append(buffer, got);
-            ::pclose(pipe);
-        }
+        std::system(("systemd-analyze security --offline=true '" + w.unitPath() + "' >'" +
+                     w.temp.path("rating") + "' 2>&1")
+                        .c_str());
+        const std::string output = w.temp.read("rating");
         const std::string marker = "Overall exposure level for quillmarch.service: ";
         const auto at = output.find(marker);
         ASSERT_NE(at, std::string::npos) << output;

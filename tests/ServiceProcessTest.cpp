@@ -34,11 +34,9 @@ struct ServiceRun : test::TestWorld {
         job.setText(TextField::BIFFile, temp.path("out/result.bif"));
         job.setFlag(MenuField::RemoveProcessed, true);
         SaveConfig(context, temp.path("job.sbf"));
-        const std::string socketPath = temp.path("notify");
         notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+        sockaddr_un address{AF_UNIX, {}};
+        temp.path("notify").copy(address.sun_path, sizeof address.sun_path - 1);
         EXPECT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         const timeval timeout{20, 0};
         ::setsockopt(notify, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -51,37 +49,33 @@ struct ServiceRun : test::TestWorld {
         ::close(notify);
     }
 
-    pid_t spawn(std::vector<std::string> arguments) {
-        std::vector<std::string> environment = {"HOME=" + temp.path("home"),
-                                                "XDG_CONFIG_HOME=" + temp.path("home"),
-                                                "XDG_STATE_HOME=" + temp.path("state"),
-                                                "QUILLMARCH_UNIT_DIR=" + temp.path("units"),
-                                                "NOTIFY_SOCKET=" + temp.path("notify"),
-                                                "QUILLMARCH_TICK_MS=10",
-                                                "TZ=QMT-5:45"};
-        arguments.insert(arguments.begin(), QM_EXECUTABLE);
-        std::vector<char*> argv, envp;
-        for (std::string& a : arguments)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (std::string& e : environment)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
+    // Runs quillmarch in the temporary folder with settings, state and units of its own.
+    pid_t spawn(const std::vector<std::string>& arguments) {
         const pid_t pid = ::fork();
         if (pid == 0) {
+            for (const auto& [name, value] : {std::pair{"HOME", "home"},
+                                              {"XDG_CONFIG_HOME", "home"},
+                                              {"XDG_STATE_HOME", "state"},
+                                              {"QUILLMARCH_UNIT_DIR", "units"},
+                                              {"NOTIFY_SOCKET", "notify"}})
+                ::setenv(name, temp.path(value).c_str(), 1);
+            ::setenv("QUILLMARCH_TICK_MS", "10", 1);
+            ::unsetenv("SUDO_USER");
+            std::vector<char*> argv{const_cast<char*>(QM_EXECUTABLE)};
+            for (const std::string& a : arguments)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
             const int in = ::open("/dev/null", O_RDWR);
-            if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(in, 1) < 0 || ::dup2(in, 2) < 0 ||
-                ::chdir(temp.path().c_str()) != 0)
-                ::_exit(127);
-            ::execve(argv[0], argv.data(), envp.data());
+            if (in >= 0 && ::dup2(in, 0) >= 0 && ::dup2(in, 1) >= 0 && ::dup2(in, 2) >= 0 &&
+                ::chdir(temp.path().c_str()) == 0)
+                ::execv(argv[0], argv.data());
             ::_exit(127);
         }
         return pid;
     }
     static int Wait(pid_t pid) {
         int status = 0;
-        if (::waitpid(pid, &status, 0) != pid)
-            return -1;
+        ::waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     // Installs the job as the service and starts it; true once it said READY=1.
@@ -101,10 +95,8 @@ struct ServiceRun : test::TestWorld {
     }
     std::vector<std::string> OutFiles() {
         std::vector<std::string> names;
-        if (fs::exists(temp.path("out")))
-            for (const auto& entry : fs::directory_iterator(temp.path("out")))
-                names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
+        for (const auto& entry : fs::directory_iterator(temp.path("out")))
+            names.push_back(entry.path().filename().string());
         return names;
     }
     void SetAge(const std::string& relative, std::chrono::seconds age) {
