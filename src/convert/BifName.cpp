@@ -1,5 +1,7 @@
 #include "convert/BifName.h"
 
+#include "convert/BifNames.h"
+
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
@@ -16,18 +18,10 @@ long long FirstFreeNumber(const std::vector<std::string>& listed, FileTools& too
     // Of count + 1 numbers at least one is free, so larger numbers need no mark.
     std::vector<bool> taken(listed.size() + 2, false);
     for (const std::string& path : listed) {
-        const std::string name = tools.GetFName(path);
-        if (name.size() <= stem.size() + suffix.size() || !name.starts_with(stem) ||
-            !name.ends_with(suffix))
+        const long long number = NumberInName(tools.GetFName(path), stem, suffix);
+        if (number < 0)
             continue;
-        const std::string_view digits =
-            std::string_view(name).substr(stem.size(), name.size() - stem.size() - suffix.size());
-        // Only the decimal form without leading zeros is a name the search would make.
-        if (digits.front() == '0' || digits.size() > 18 ||
-            digits.find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        const unsigned long long number = std::stoull(std::string(digits));
-        if (number < taken.size())
+        if (static_cast<unsigned long long>(number) < taken.size())
             taken[number] = true;
     }
     long long n = 1;
@@ -48,28 +42,6 @@ BifNameParts SplitBifName(FileTools& tools, const std::string& bifPath) {
         parts.suffix = "." + tools.GetFExt(bifPath);
     }
     return parts;
-}
-
-std::string FreeBifName(FileSystem& files, FileTools& tools, const std::string& bifPath,
-                        const std::string& bifFolder) {
-    const BifNameParts parts = SplitBifName(tools, bifPath);
-    std::string name = parts.name;
-    std::string candidate = bifFolder + "\\" + name;
-    if (files.fileExists(candidate)) {
-        for (long long n =
-                 FirstFreeNumber(files.listFiles(bifFolder), tools, parts.stem, parts.suffix);
-             ; ++n) {
-            name = parts.numbered(n);
-            candidate = bifFolder + "\\" + name;
-            if (!files.fileExists(candidate)) // it may have appeared since the listing
-                break;
-        }
-    }
-    // A folder of that name would make the final rename fail after all the work, and
-    // after the images were moved: better said now.
-    if (files.folderExists(candidate))
-        throw PathError(errnum::FileAlreadyExists, candidate, "a folder has this name");
-    return name;
 }
 
 } // namespace qm

@@ -25,10 +25,4 @@ BifNameParts SplitBifName(FileTools& tools, const std::string& bifPath);
 long long FirstFreeNumber(const std::vector<std::string>& listed, FileTools& tools,
                           std::string_view stem, std::string_view suffix);
 
-// The BIF file name (without folder) that a conversion writes for `bifPath` in `bifFolder`:
-// the wanted name when no file has it, else the first numbered form no file has. Raises when
-// the wanted name is empty or a folder has the name chosen.
-std::string FreeBifName(FileSystem& files, FileTools& tools, const std::string& bifPath,
-                        const std::string& bifFolder);
-
 } // namespace qm

@@ -1,7 +1,7 @@
 #include "convert/Conversion.h"
 
 #include "convert/BifDocument.h"
-#include "convert/BifName.h"
+#include "convert/BifNames.h"
 #include "convert/FieldMap.h"
 #include "convert/ImageTransfer.h"
 #include "convert/IndexLine.h"
@@ -10,7 +10,6 @@
 
 #include <limits>
 #include <memory>
-#include <vector>
 
 namespace qm {
 
@@ -53,8 +52,9 @@ struct LineSettings {
 
 class IndexConversion {
 public:
-    IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath)
-        : ctx_(context), indexPath_(indexPath), bifPath_(bifPath) {}
+    IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath,
+                    BifNames& names)
+        : ctx_(context), names_(names), indexPath_(indexPath), bifPath_(bifPath) {}
 
     bool run() {
         try {
@@ -69,10 +69,14 @@ public:
 
 private:
     void convert();
+    std::string freeName(const std::string& bifFolder);
+    void waitForWrites();
     bool fail(const Error& error);
+    bool reportFailure(const Error& error);
     void removeTemporary();
 
     Context& ctx_;
+    BifNames& names_;
     // Copies: the caller may hand in a job setting, which an event during the run can change.
     const std::string indexPath_;
     const std::string bifPath_;
@@ -83,6 +87,16 @@ private:
     std::unique_ptr<LineReader> reader_;
     std::unique_ptr<TextWriter> writer_;
 };
+
+// The wanted name or its first free numbered form. A folder of that name would make the final
+// rename fail after all the work, and after the images were moved: better said now.
+std::string IndexConversion::freeName(const std::string& bifFolder) {
+    std::string name = names_.freeName(bifFolder, bifPath_);
+    if (ctx_.files.folderExists(bifFolder + "\\" + name))
+        throw PathError(errnum::FileAlreadyExists, bifFolder + "\\" + name,
+                        "a folder has this name");
+    return name;
+}
 
 void IndexConversion::convert() {
     JobSettings& job = ctx_.job;
@@ -121,7 +135,7 @@ void IndexConversion::convert() {
     const std::string bifFolder = tools.GetFPath(bifPath_);
     if (!files.folderExists(bifFolder))
         tools.CreateAnyFolder(bifFolder);
-    const std::string finalPath = bifFolder + "\\" + FreeBifName(files, tools, bifPath_, bifFolder);
+    const std::string finalPath = bifFolder + "\\" + freeName(bifFolder);
     tempPath_ = finalPath + "X";
 
     step_ = 5;
@@ -180,8 +194,10 @@ void IndexConversion::convert() {
 
         step_ = 14;
         host.setStatus(2, current.imagePath);
-        if (settings.moveFiles)
+        if (settings.moveFiles) {
+            waitForWrites();
             images.transfer(current.imagePath, imageFolder, reference);
+        }
 
         step_ = 15;
         block.clear();
@@ -190,6 +206,7 @@ void IndexConversion::convert() {
         writer_->write(block);
     }
 
+    waitForWrites();
     step_ = 16;
     writer_->flush();
     writer_->sync();
@@ -206,7 +223,31 @@ void IndexConversion::convert() {
     host.pumpEvents();
 }
 
+// The writer may write the blocks behind the conversion. A failure of such a write belongs to
+// the writing of an earlier block, and nothing that follows that block may happen in its
+// place: no image is moved after it, and it is the failure reported.
+void IndexConversion::waitForWrites() {
+    const int step = step_;
+    step_ = 15;
+    writer_->waitForWrites();
+    step_ = step;
+}
+
 bool IndexConversion::fail(const Error& error) {
+    // Before the last flush (step 16), writes behind the conversion may still be failing.
+    if (writer_ && step_ < 16) {
+        try {
+            waitForWrites();
+        } catch (const Error& earlier) {
+            return reportFailure(earlier);
+        } catch (const std::exception& earlier) {
+            return reportFailure(ErrorReporter::FromException(earlier));
+        }
+    }
+    return reportFailure(error);
+}
+
+bool IndexConversion::reportFailure(const Error& error) {
     ctx_.reporter.ReportError(error, OperationName, "Line # " + std::to_string(step_));
     if (writer_) {
         writer_->close();
@@ -237,9 +278,15 @@ void IndexConversion::removeTemporary() {
 
 } // namespace
 
-bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath) {
-    IndexConversion conversion(context, indexPath, bifPath);
+bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
+                     BifNames& names) {
+    IndexConversion conversion(context, indexPath, bifPath, names);
     return conversion.run();
+}
+
+bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath) {
+    BifNames names(context.files, context.tools);
+    return ConvertCSVToBIF(context, indexPath, bifPath, names);
 }
 
 } // namespace qm

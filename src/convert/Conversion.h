@@ -7,11 +7,17 @@
 
 namespace qm {
 
+class BifNames;
+
 // Converts the index file at indexPath into a BIF file in the folder of bifPath (a free
 // name is chosen when bifPath is taken), moving each document's image below that folder
 // when the job asks for it. Errors are reported through the context; returns false after a
 // failure, true when the BIF file is in place.
 bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath);
+
+// The same, taking free names from `names`, which a run shares between its index files.
+bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
+                     BifNames& names);
 
 namespace detail {
 // Raises the document number by one; past the largest 32-bit number it raises error 6

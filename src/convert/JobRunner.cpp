@@ -1,5 +1,6 @@
 #include "convert/JobRunner.h"
 
+#include "convert/BifNames.h"
 #include "convert/Conversion.h"
 #include "convert/IndexEntry.h"
 #include "operation/Context.h"
@@ -27,9 +28,21 @@ private:
     ProcessState& process_;
 };
 
+// True when the file changed too recently for a run started by the timer: it is left for a
+// later run, and the debug log names it.
+bool StillBeingWritten(Context& context, const RunRequest& request, const std::string& file) {
+    if (!request.startedByTimerAt)
+        return false;
+    if (context.files.modificationTime(file) <= *request.startedByTimerAt - QuietPeriod)
+        return false;
+    context.log.WriteLog("Left for a later run, modified less than " +
+                         std::to_string(QuietPeriod.count()) + " seconds ago: " + file);
+    return true;
+}
+
 } // namespace
 
-RunSummary RunJob(Context& context) {
+RunSummary RunJob(Context& context, const RunRequest& request) {
     RunSummary summary;
     if (context.process.jobRunning) {
         summary.refused = true;
@@ -60,14 +73,26 @@ RunSummary RunJob(Context& context) {
                                 "the BIF file setting names no folder");
             if (!context.files.folderExists(bifFolder))
                 context.tools.CreateAnyFolder(bifFolder);
+            BifNames names(context.files, context.tools);
 
             for (const std::string& entry : entries) {
+                if (summary.stopped)
+                    break;
                 currentEntry = entry;
                 const IndexEntry picker(context, entry);
                 for (const std::string& file : picker.listFiles()) {
                     if (!picker.takes(file))
                         continue;
-                    if (!ConvertCSVToBIF(context, file, bifPath)) {
+                    if (context.process.stopRequested) {
+                        summary.stopped = true;
+                        context.log.WriteLog("Run stopped: the service is stopping");
+                        break;
+                    }
+                    if (StillBeingWritten(context, request, file)) {
+                        ++summary.leftForLater;
+                        continue;
+                    }
+                    if (!ConvertCSVToBIF(context, file, bifPath, names)) {
                         ++summary.failed;
                         continue;
                     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,6 +40,11 @@ public:
 
     // Flushes and makes the content durable on the disk; raises on failure.
     virtual void sync() = 0;
+
+    // A writer may write behind its caller. This waits until everything handed to the system
+    // so far is written and raises the failure of any such write; text still buffered stays
+    // buffered. A writer that writes on the caller's thread has nothing to wait for.
+    virtual void waitForWrites() {}
 
     // Closes the file after flushing what it can; never raises. Call flush() first where a
     // failure must be seen.
@@ -106,6 +112,8 @@ public:
     // Raises what any operation on `path` would raise before it reaches the disk (76 for a
     // drive or share that is not mapped); does nothing otherwise. Touches nothing.
     virtual void checkReachable(const std::string& path) = 0;
+    // When the file's content last changed; raises 53 when it is missing.
+    virtual std::chrono::system_clock::time_point modificationTime(const std::string& path) = 0;
 };
 
 } // namespace qm

@@ -9,6 +9,10 @@
 #include "operation/ErrorReporter.h"
 #include "operation/ProcessState.h"
 #include "platform/Error.h"
+#include "service/AutomaticProcessing.h"
+#include "service/ServiceCommands.h"
+#include "service/ServiceHost.h"
+#include "service/ServiceHosting.h"
 #include "settings/ConfigFile.h"
 #include "settings/JobSettings.h"
 #include "startup/CommandLine.h"
@@ -95,9 +99,38 @@ Road ReadCommandLine(Session& s) {
     return Road::Interactive;
 }
 
+std::unique_ptr<ServiceControl> MakeServiceControl(Session& s) {
+    std::unique_ptr<ServiceControl> control =
+        s.env.makeServiceControl ? s.env.makeServiceControl() : nullptr;
+    if (!control)
+        throw Error(errnum::InternalError, "Quillmarch", "No service manager");
+    return control;
+}
+
+// No window and nobody at the screen: every box goes to the event log and every question
+// gets its unattended answer. The process lives until the service manager stops it.
 int RunServiceRoad(Session& s) {
-    s.env.err << ProgramName << ": the service (switch /v) is not available yet.\n";
-    return exitstatus::Usage;
+    std::unique_ptr<ServiceControl> control;
+    if (!RunOperation(s.reporter, StartupOperation, [&] { control = MakeServiceControl(s); }))
+        return exitstatus::Failure;
+    ServiceHost host(*control);
+    Context context{s.env.files, *s.tools, host, s.job, s.process, s.log, s.reporter};
+    AutomaticProcessing automatic(context);
+    bool started = false;
+    RunOperation(s.reporter, StartupOperation,
+                 [&] { started = RunAsService(context, *control, automatic); });
+    return started ? exitstatus::Success : exitstatus::Failure;
+}
+
+// --install-service and --remove-service: what the two menu commands do, from a terminal.
+int RunServiceCommand(Session& s) {
+    std::unique_ptr<ServiceControl> control;
+    if (!RunOperation(s.reporter, StartupOperation, [&] { control = MakeServiceControl(s); }))
+        return exitstatus::Failure;
+    const bool done = s.options.installService
+                          ? InstallService(*s.context, *control, s.env.executablePath)
+                          : RemoveService(*s.context, *control);
+    return done && s.reporter.reportCount() == 0 ? exitstatus::Success : exitstatus::Failure;
 }
 
 // The job runs once, then the program ends. With a display and without --headless the
@@ -142,7 +175,7 @@ int RunCheckRoad(Session& s) {
 // With --headless or --check the user asked for a job: a first argument that reads as no
 // switch must name an existing configuration file. Returns the missing name, or nothing.
 std::optional<std::string> MissingJobFile(const ProgramOptions& options, FileSystem& files) {
-    if (!options.headless && !options.check)
+    if (!options.headless && !options.check && !options.installService)
         return std::nullopt;
     const std::vector<std::string> arguments = SplitCommandLine(options.commandLine);
     if (arguments.size() < 2 || ReadsAsSwitch(arguments[1]))
@@ -181,11 +214,14 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
             Context{env.files, *s.tools, *s.host, s.job, s.process, s.log, s.reporter});
         road = ReadCommandLine(s);
         // The job belongs to the file named on the command line, whether it runs now or not.
-        if (road != Road::Service && !s.process.commandLineConfigFile.empty())
+        if ((road != Road::Service || s.options.installService) &&
+            !s.process.commandLineConfigFile.empty())
             s.job.setText(TextField::CurrentConfigFile, s.process.commandLineConfigFile);
     });
     if (!started)
         return exitstatus::Failure;
+    if (s.options.installService || s.options.removeService)
+        return RunServiceCommand(s);
     if (s.options.check)
         return RunCheckRoad(s);
     return TakeRoad(s, road);
@@ -241,6 +277,14 @@ ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
                     break;
                 continue;
             }
+            if (argument == "--install-service") {
+                options.installService = true;
+                continue;
+            }
+            if (argument == "--remove-service") {
+                options.removeService = true;
+                continue;
+            }
             if (argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
                 if (options.unknownOption.empty())
                     options.unknownOption = argument;
@@ -280,6 +324,11 @@ Options:
       --max-findings N
                   with --check: show at most N findings of each kind (default 1000);
                   the summary still counts every one
+      --install-service JOB.sbf [SWITCH]...
+                  install the systemd service that runs the job every five minutes
+                  (/b in the switches: the service writes the debug log)
+      --remove-service
+                  remove the systemd service
       --          end of the options: every later argument belongs to the command line
 
 The other arguments, joined with single blanks, are the command line. Its first argument is
@@ -308,7 +357,9 @@ Roads:
   are asked on the terminal; without one (or with input from a file) nothing is
   overwritten or guessed: "File Exists" is answered Cancel, other questions No, file
   dialogs are cancelled.
-  /v: the service (not available yet).
+  /v: the service, as systemd starts it: the job stored at installation runs 31 seconds
+  after the start, then every five minutes, until SIGTERM or SIGINT; a file being converted
+  then is finished first. Messages go to syslog (journalctl -t quillmarch).
   Otherwise: the window (not available yet).
 
 Exit status:

@@ -284,6 +284,10 @@ void FaultyFileSystem::checkReachable(const std::string& path) {
     real_.checkReachable(path);
 }
 
+std::chrono::system_clock::time_point FaultyFileSystem::modificationTime(const std::string& path) {
+    return real_.modificationTime(path);
+}
+
 FaultyWorld::FaultyWorld(std::string logPath)
     : log(job.debugModeQuery(), files, systemLog, clock, std::move(logPath)) {}
 

@@ -540,4 +540,15 @@ void PosixFileSystem::checkReachable(const std::string& path) {
         map_.toHost(path);
 }
 
+std::chrono::system_clock::time_point PosixFileSystem::modificationTime(const std::string& path) {
+    const std::string host = map_.toHost(path);
+    struct stat st {};
+    if (::stat(host.c_str(), &st) != 0)
+        throw FailureFor(errno, path, host);
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+}
+
 } // namespace qm

@@ -41,6 +41,7 @@ public:
     std::string resolvedPath(const std::string& path) override;
     bool canCreateIn(const std::string& folder) override;
     void checkReachable(const std::string& path) override;
+    std::chrono::system_clock::time_point modificationTime(const std::string& path) override;
 
 private:
     std::pair<std::string, std::string> hostPair(const std::string& from,

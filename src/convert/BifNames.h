@@ -1,0 +1,44 @@
+#pragma once
+
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+class FileSystem;
+class FileTools;
+
+// Free names for the BIF files of one run. When the wanted name is taken, the first number
+// n >= 1 for which no file is named stem + n + suffix is used ("output" -> "output1",
+// "job.bif" -> "job1.bif"). The BIF folder is read once per run, not once per index file: the
+// numbers found there and the numbers handed out are kept, so a run writing many BIF files
+// into a folder that holds thousands does not read it again for each of them. Another process
+// may write into the folder meanwhile, so each picked name is still confirmed on the disk.
+class BifNames {
+public:
+    BifNames(FileSystem& files, FileTools& tools);
+
+    // The name (without folder) to write `bifPath` under in `bifFolder`: its own name while
+    // no file has it, else the first free numbered form. The number is kept as taken.
+    std::string freeName(const std::string& bifFolder, const std::string& bifPath);
+
+private:
+    void readFolder(const std::string& bifFolder);
+
+    FileSystem& files_;
+    FileTools& tools_;
+    // What the kept numbers are numbers of; another folder or name starts afresh.
+    std::string folder_;
+    std::string stem_;
+    std::string suffix_;
+    bool read_ = false;
+    std::set<long long> taken_;
+    long long lowest_ = 1; // no number below it is free
+};
+
+// The number in `name` when it is stem + a number + suffix, the number written in decimal
+// without leading zeros as the search writes it; -1 otherwise.
+long long NumberInName(std::string_view name, std::string_view stem, std::string_view suffix);
+
+} // namespace qm
