@@ -1,7 +1,6 @@
 #include "convert/BifName.h"
 
 #include "convert/BifNames.h"
-
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
