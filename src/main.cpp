@@ -10,6 +10,7 @@
 #include "platform/posix/StandardFileTools.h"
 #include "platform/posix/SyslogSystemLog.h"
 #include "platform/posix/SystemClock.h"
+#include "platform/posix/SystemdServiceControl.h"
 
 #include <cstdlib>
 #include <exception>
@@ -37,6 +38,11 @@ int main(int argc, char** argv) {
             qm::DisplayAvailable([](const char* name) { return std::getenv(name); });
         env.executableFolder = qm::ExecutableFolder();
         env.locateDebugLog = [](const std::string& folder) { return qm::DebugLogLocation(folder); };
+        env.executablePath = qm::ExecutablePath();
+        env.makeServiceControl = [&] {
+            return std::make_unique<qm::SystemdServiceControl>(
+                qm::SystemdSetupFromEnvironment(env.executablePath), pathMap, systemLog);
+        };
 
         const int status = qm::Main(arguments, env);
         std::cout.flush();

@@ -10,6 +10,9 @@ namespace qm {
 // created still gives its path: writing the first line then fails and is reported there.
 std::string DebugLogLocation(const std::string& executableFolder);
 
+// The running executable's absolute path; "" when it cannot be told.
+std::string ExecutablePath();
+
 // The folder of the running executable, without a closing "/"; "" when it cannot be told.
 std::string ExecutableFolder();
 
