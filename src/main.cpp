@@ -11,6 +11,7 @@
 #include "platform/posix/StandardFileTools.h"
 #include "platform/posix/SyslogSystemLog.h"
 #include "platform/posix/SystemClock.h"
+#include "platform/posix/SystemdServiceControl.h"
 
 #include <cstdlib>
 #include <exception>
@@ -40,6 +41,11 @@ int main(int argc, char** argv) {
         env.executableFolder = qm::ExecutableFolder();
         env.journals = &journals;
         env.locateDebugLog = [](const std::string& folder) { return qm::DebugLogLocation(folder); };
+        env.executablePath = qm::ExecutablePath();
+        env.makeServiceControl = [&] {
+            return std::make_unique<qm::SystemdServiceControl>(
+                qm::SystemdSetupFromEnvironment(env.executablePath), pathMap, systemLog);
+        };
 
         const int status = qm::Main(arguments, env);
         std::cout.flush();

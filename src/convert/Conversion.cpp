@@ -51,10 +51,6 @@ struct LineSettings {
     }
 };
 
-bool IsBlank(std::string_view line) {
-    return line.find_first_not_of(' ') == std::string_view::npos;
-}
-
 class IndexConversion {
 public:
     IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath,
@@ -147,8 +143,11 @@ void IndexConversion::convert() {
 
     step_ = 5;
     reader_ = files.openForReading(indexPath_);
-    if (job.flag(MenuField::SkipHeader))
+    bool firstLine = true;
+    if (job.flag(MenuField::SkipHeader)) {
         reader_->readLine();
+        firstLine = false;
+    }
     // Creating the temporary file empties it: it must not be the file being read (a
     // wildcard job can pick up a temporary file left by an earlier failure).
     if (files.sameFile(indexPath_, tempPath_))
@@ -171,11 +170,15 @@ void IndexConversion::convert() {
     std::int32_t documentNumber = 0;
     while (!reader_->atEnd()) {
         step_ = 6;
-        const std::string_view line = reader_->readLine();
+        std::string_view line = reader_->readLine();
+        if (firstLine) {
+            line = WithoutByteOrderMark(line);
+            firstLine = false;
+        }
         host.pumpEvents();
         settings.refresh(job, ctx_.reporter);
         imageFolder.assign(settings.imageFolder);
-        if (IsBlank(line))
+        if (IsBlankLine(line))
             continue;
         detail::RaiseDocumentNumber(documentNumber);
 
