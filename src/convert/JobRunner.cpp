@@ -95,7 +95,7 @@ RunSummary RunJob(Context& context, const RunRequest& request) {
                         ++summary.leftForLater;
                         continue;
                     }
-                                        switch (RunIndexFile(context, file, bifPath, names)) {
+                    switch (RunIndexFile(context, file, bifPath, names)) {
                     case FileOutcome::Converted:
                         ++summary.converted;
                         break;
