@@ -56,6 +56,12 @@ public:
     std::vector<std::string> listFiles(const std::string& folder) override;
     bool matchesAny(const std::string& pattern) override;
     std::string resolvedPath(const std::string& path) override;
+    // Queries that change nothing pass straight through.
+    bool canCreateIn(const std::string& folder) override { return inner_.canCreateIn(folder); }
+    void checkReachable(const std::string& path) override { inner_.checkReachable(path); }
+    std::chrono::system_clock::time_point modificationTime(const std::string& path) override {
+        return inner_.modificationTime(path);
+    }
 
 private:
     bool inside(const std::string& path);
