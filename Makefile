@@ -4,7 +4,7 @@ PRESET ?= dev
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build executable run test asan format clean
+.PHONY: all deps configure build executable run test asan fuzz format clean
 
 all: build
 
@@ -36,8 +36,25 @@ test: build
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
+# The fuzz targets (fuzz/, clang with libFuzzer and the sanitizers), each run for FUZZ_SECONDS
+# from its seed corpus; what they find new is kept in build-fuzz/corpus/.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= CommandLineFuzz ConfigFileFuzz IndexLineFuzz ConversionFuzz
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+		echo "== $$t: $(FUZZ_SECONDS) s"; \
+		mkdir -p build-fuzz/corpus/$$t; \
+		build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=20 \
+			-rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=build-fuzz/$$t- \
+			build-fuzz/corpus/$$t fuzz/corpus/$$t >build-fuzz/$$t.log 2>&1; \
+		status=$$?; grep -E '^stat::|^Done' build-fuzz/$$t.log; \
+		if [ $$status -ne 0 ]; then tail -n 60 build-fuzz/$$t.log; exit 1; fi; \
+	done
+
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

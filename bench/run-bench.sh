@@ -10,6 +10,8 @@
 # writes the same bytes; then 1,000 small index files in one folder against the same documents
 # in one file; then 100 small index files into an empty BIF folder and into one that holds
 # 20,000 BIF files of earlier runs.
+# For each of the first two, `quillmarch --check` of the same job is timed too and set against
+# the conversion (it looks up every image, which the conversion with moves off does not).
 # Each case runs three times; the best wall time counts. Peak RSS comes from /usr/bin/time -v.
 # The floor is `cat index > /dev/null` plus `cat bif > copy` and `sync copy`: the job makes its
 # BIF file durable before it renames it, so the floor writes its copy to the disk too. The
@@ -108,6 +110,25 @@ floor() {
     done
 }
 
+# measure_check FOLDER: runs the check of the job $runs times; sets check_best and check_rss.
+measure_check() {
+    check_best=""
+    i=0
+    while [ "$i" -lt "$runs" ]; do
+        start=$(now)
+        /usr/bin/time -v -o "$1/time.txt" "$exe" --check "$1/job.sbf" >"$1/check.txt" 2>"$1/err.txt" || true
+        end=$(now)
+        if ! tail -n 1 "$1/check.txt" | grep -q ': 0 errors'; then
+            echo "the check failed:" >&2
+            tail -n 3 "$1/check.txt" "$1/err.txt" >&2
+            exit 1
+        fi
+        check_best=$(smaller "$check_best" "$(elapsed "$start" "$end")")
+        check_rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$1/time.txt")
+        i=$((i + 1))
+    done
+}
+
 row() { # lines seconds bytes rss floor
     awk -v n="$1" -v s="$2" -v b="$3" -v r="$4" -v f="$5" 'BEGIN {
         printf "%10d %9.3f %12.0f %8.1f %9.1f %9.3f %7.2f\n",
@@ -117,6 +138,7 @@ row() { # lines seconds bytes rss floor
 
 echo
 printf "%10s %9s %12s %8s %9s %9s %7s\n" lines "wall s" "docs/s" "MB/s" "peak MB" "floor s" "x floor"
+checks=""
 for lines in 10000 1000000; do
     case_dir="$work/lines$lines"
     mkdir -p "$case_dir/in"
@@ -145,8 +167,17 @@ for lines in 10000 1000000; do
         done
         echo "    Python baseline: $python_best s"
     fi
+    rm -rf "$case_dir/out"
+    measure_check "$case_dir"
+    checks="$checks$(awk -v n="$lines" -v c="$check_best" -v s="$best" -v r="$check_rss" \
+        'BEGIN { printf "%10d %9.3f %9.3f %9.1f %9.2f", n, c, s, r / 1024, c / s }')
+"
     rm -rf "$case_dir"
 done
+echo
+echo "quillmarch --check of the same jobs against their conversion:"
+printf "%10s %9s %9s %9s %9s\n" lines "check s" "convert s" "peak MB" "x convert"
+printf "%s" "$checks"
 
 files=1000
 per_file=100

@@ -6,10 +6,12 @@
 #include "platform/posix/ConsoleHost.h"
 #include "platform/posix/DebugLogLocation.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixJournalStore.h"
 #include "platform/posix/QtSettingsStore.h"
 #include "platform/posix/StandardFileTools.h"
 #include "platform/posix/SyslogSystemLog.h"
 #include "platform/posix/SystemClock.h"
+#include "platform/posix/SystemdServiceControl.h"
 #include "ui/WindowProgram.h"
 
 #include <cstdlib>
@@ -23,6 +25,7 @@ int main(int argc, char** argv) {
         qm::QtSettingsStore settings;
         qm::PathMap pathMap(settings);
         qm::PosixFileSystem files(pathMap);
+        qm::PosixJournalStore journals(pathMap, qm::PosixJournalStore::UserFolder());
         qm::SyslogSystemLog systemLog;
         qm::SystemClock clock;
 
@@ -42,7 +45,13 @@ int main(int argc, char** argv) {
         env.displayAvailable =
             qm::DisplayAvailable([](const char* name) { return std::getenv(name); });
         env.executableFolder = qm::ExecutableFolder();
+        env.journals = &journals;
         env.locateDebugLog = [](const std::string& folder) { return qm::DebugLogLocation(folder); };
+        env.executablePath = qm::ExecutablePath();
+        env.makeServiceControl = [&] {
+            return std::make_unique<qm::SystemdServiceControl>(
+                qm::SystemdSetupFromEnvironment(env.executablePath), pathMap, systemLog);
+        };
 
         const int status = qm::Main(arguments, env);
         std::cout.flush();

@@ -2,6 +2,7 @@
 
 #include "support/TempFolder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -232,6 +233,81 @@ TEST(CliTest, HelpThatCannotBeWrittenFails) {
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+// Every file and folder below `root` with its size, content and modification time.
+std::vector<std::string> Snapshot(const std::filesystem::path& root) {
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        std::ostringstream line;
+        line << entry.path().string() << ' ' << entry.is_directory() << ' '
+             << entry.last_write_time().time_since_epoch().count();
+        if (entry.is_regular_file())
+            line << ' ' << entry.file_size() << ' ' << ReadWhole(entry.path().string());
+        entries.push_back(line.str());
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+TEST(CliTest, CheckListsTheProblemsAndTouchesNothing) {
+    Cli cli;
+    cli.write("job.sbf", RelativeJob());
+    cli.write("in/a.csv", "B1\\0001.tif,Smith,12\nB1\\0002.tif,Jones\nB1\\0003.tif,Brown,9\n");
+    cli.write("scans/B1/0001.tif", "image 1");
+    cli.write("scans/B1/0002.tif", "image 2");
+    cli.write("out/B1/0001.tif", "moved before");
+    const auto before = Snapshot(cli.temp.path());
+
+    // Debug mode, removal and the closing message asked for: a check does none of them.
+    const Outcome o = cli.run({"--check", "job.sbf", "/b", "/r", "/w"});
+
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.out, "in\\a.csv:1: error: the move target out\\B1\\0001.tif exists: the conversion "
+                     "stops here (\"File Exists\" is answered Cancel; /d gives numbered names)\n"
+                     "in\\a.csv:2: warning: 2 values for 3 field names; not written: Amount\n"
+                     "in\\a.csv:3: error: the image scans\\B1\\0003.tif does not exist: the "
+                     "conversion stops here (\"Source File is Missing\" is answered No)\n"
+                     "in\\a.csv: note: BIF file out\\batch.bif, 3 documents\n"
+                     "Checked 1 index file, 3 lines, 3 documents: 2 errors, 1 warning (bif-file 1, "
+                     "image-not-found 1, short-line 1, target-exists 1)\n");
+    // stdout and stderr of the run are the only files written, beside the tree.
+    auto after = Snapshot(cli.temp.path());
+    std::erase_if(after, [](const std::string& e) { return e.find("/std") != std::string::npos; });
+    auto expected = before;
+    std::erase_if(expected,
+                  [](const std::string& e) { return e.find("/std") != std::string::npos; });
+    EXPECT_EQ(after, expected);
+}
+
+// A failure says where to look: the absolute path a relative one was resolved to, the
+// setting without a folder, the settings file where a drive is mapped.
+TEST(CliTest, FailuresNameWhereToLook) {
+    Cli cli;
+    const struct {
+        const char* entry;
+        const char* bif;
+        std::string expected; // "@" stands for the sandbox
+    } cases[] = {
+        {"idx\\*.csv", "out\\batch.bif", "76 - Path not found: idx (@/work/idx)"},
+        {"S:\\in\\*.csv", "out\\batch.bif",
+         "(drive S: is not mapped in section [Drives] of @/config/Quillmarch.conf): S:\\in"},
+        {"a.csv", "out\\batch.bif", "(the index file entry names no folder): a.csv"},
+        {"in\\*.csv", "batch.bif", "(the BIF file setting names no folder): batch.bif"},
+    };
+    for (const auto& c : cases) {
+        std::string job = RelativeJob();
+        job.replace(job.find("in\\*.csv"), 8, c.entry);
+        job.replace(job.find("out\\batch.bif"), 13, c.bif);
+        cli.write("job.sbf", job);
+        std::string expected = c.expected;
+        if (const auto at = expected.find('@'); at != std::string::npos)
+            expected.replace(at, 1, cli.temp.path());
+        const Outcome o = cli.run({"--headless", "job.sbf"});
+        EXPECT_EQ(o.status, 1) << c.entry;
+        EXPECT_NE(o.err.find(expected), std::string::npos) << o.err;
+    }
 }
 
 } // namespace

@@ -225,8 +225,8 @@ TEST_F(ConversionTest, PlacesThatCannotHoldTheBifFileAreReported) {
     } cases[] = {
         {w.temp.path("dir/output.bif"), "58 - File already exists (a folder has this name): " +
                                             w.temp.path("dir") + "\\output.bif\n\nLine # 4"},
-        {"Q:\\Out\\output.bif",
-         "76 - Path not found (drive Q: is not mapped): Q:\\Out\n\nLine # 4"},
+        {"Q:\\Out\\output.bif", "76 - Path not found (drive Q: is not mapped in section [Drives] "
+                                "of the per-user settings): Q:\\Out\n\nLine # 4"},
         {w.temp.path("dir/"),
          "75 - Path/File access error (no file name): " + w.temp.path("dir/") + "\n\nLine # 4"},
     };

@@ -143,9 +143,11 @@ TEST_F(HostileInputTest, ExactBifFiles) {
          Sections + Block(1, "a.tif", {"1", "2"}) + Block(2, "b.tif", {"3", "4"})},
         {"CR LF kept apart by an empty line", false, "a.tif\r\r\nb.tif\n\r",
          Sections + Block(1, "a.tif") + Block(2, "b.tif")},
-        // Text is bytes: a byte-order mark is three bytes of the first value...
+        // A byte-order mark that starts the file belongs to no value; text elsewhere is bytes...
         {"byte-order mark", false, bom + "a.tif,Smith\r\nb.tif,Jones\r\n",
-         Sections + Block(1, bom + "a.tif", {"Smith"}) + Block(2, "b.tif", {"Jones"})},
+         Sections + Block(1, "a.tif", {"Smith"}) + Block(2, "b.tif", {"Jones"})},
+        {"byte-order mark on a later line", false, "a.tif,Smith\r\n" + bom + "b.tif,Jones\r\n",
+         Sections + Block(1, "a.tif", {"Smith"}) + Block(2, bom + "b.tif", {"Jones"})},
         // ... and goes with the header line when there is one.
         {"byte-order mark on the header line", true, bom + "IMAGEPATH,Name\r\na.tif,Smith\r\n",
          Sections + Block(1, "a.tif", {"Smith"})},

@@ -280,6 +280,7 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
         std::vector<std::string> arguments; // "@" stands for the job file
         bool display;
         const char* expectedErr;
+        int expectedStatus = 2;
     };
     const char* noWindow =
         "quillmarch: no display is available for the window (DISPLAY, WAYLAND_DISPLAY and "
@@ -289,7 +290,8 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
     const char* windowLater = "quillmarch: the window is not available yet.\n"
                               "To run a job without the window, name its configuration file:\n"
                               "  quillmarch --headless job.sbf\n";
-    const char* service = "quillmarch: the service (switch /v) is not available yet.\n";
+    const std::string ignoredThenNoWindow =
+        std::string("quillmarch: missing.sbf is not a switch; ignored\n") + noWindow;
     const Case cases[] = {
         {{}, false, noWindow},
         {{}, true, windowLater},
@@ -297,9 +299,10 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
         {{"@", "/m"}, false, noWindow},
         {{"/m", "/c:@"}, false, noWindow},
         {{"/f:in/a.csv", "/x:out/b.bif"}, false, noWindow}, // no configuration file named
-        {{"missing.sbf", "/m"}, false, noWindow},
-        {{"/v"}, false, service},
-        {{"@", "/v"}, true, service},
+        {{"missing.sbf", "/m"}, false, ignoredThenNoWindow.c_str()},
+        // Without a service manager the service cannot start: exit 1, nothing on stderr.
+        {{"/v"}, false, "", 1},
+        {{"@", "/v"}, true, "", 1},
     };
     for (const Case& c : cases) {
         Program p;
@@ -312,7 +315,7 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
             arguments.push_back(argument);
         }
         const std::string label = ::testing::PrintToString(c.arguments);
-        EXPECT_EQ(p.run(arguments), 2) << label;
+        EXPECT_EQ(p.run(arguments), c.expectedStatus) << label;
         EXPECT_EQ(p.err.str(), c.expectedErr) << label;
         EXPECT_FALSE(p.exists("out")) << label;
     }
@@ -419,6 +422,67 @@ TEST(MainTest, HostThatCannotBeMadeEndsWithAMessage) {
     };
     EXPECT_EQ(p.run({"x.sbf"}), 1);
     EXPECT_EQ(p.err.str(), "quillmarch: no console\n");
+}
+
+// A run that asks for a job (--headless, --check) and the options of a check.
+TEST(MainTest, JobOptionsAndTheFirstArgument) {
+    const struct {
+        std::vector<std::string> arguments; // "@" stands for the job file
+        int status;
+        const char* err; // the start of standard error
+        const char* out; // a text standard output holds
+    } cases[] = {
+        {{"--headless", "nosuch.sbf"},
+         2,
+         "quillmarch: nosuch.sbf: no such configuration file\n",
+         ""},
+        {{"--headless", "/tmp/nosuch-qm.sbf"},
+         2,
+         "quillmarch: /tmp/nosuch-qm.sbf: no such configuration file\n",
+         ""},
+        {{"--check", "nosuch.sbf", "/k"},
+         2,
+         "quillmarch: nosuch.sbf: no such configuration file\n",
+         ""},
+        {{"--check"}, 2, "quillmarch: --check needs a job", ""},
+        {{"--json", "@"}, 2, "quillmarch: --json goes with --check\n", ""},
+        {{"--check", "--max-findings", "x", "@"},
+         2,
+         "quillmarch: --max-findings needs a number",
+         ""},
+        {{"--headless", "/c:@"}, 0, "", ""},
+        {{"--headless", "@", "/K", "/z"},
+         0,
+         "quillmarch: /K is not a switch; ignored\nquillmarch: /z is",
+         ""},
+        {{"--check", "@", "/b"},
+         0,
+         "",
+         "Checked 1 index file, 2 lines, 2 documents: 0 errors, 3 warnings"},
+        {{"--check", "--max-findings=0", "@", "/x:"},
+         1,
+         "",
+         "Checked 1 index file, 2 lines, 2 documents: 1 error"},
+        {{"--check", "--json", "@", "/a:"}, 1, "", "{\"file\":"},
+    };
+    for (const auto& c : cases) {
+        Program p;
+        const std::string sbf = p.writeJob();
+        std::vector<std::string> arguments;
+        for (std::string argument : c.arguments) {
+            if (const auto at = argument.find('@'); at != std::string::npos)
+                argument.replace(at, 1, sbf);
+            arguments.push_back(argument);
+        }
+        const std::string label = ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(p.run(arguments), c.status) << label << p.err.str();
+        EXPECT_TRUE(p.err.str().starts_with(c.err)) << label << p.err.str();
+        EXPECT_NE(p.out.str().find(c.out), std::string::npos) << label << p.out.str();
+        // A check writes nothing: no BIF folder, no debug log.
+        if (c.arguments.front() == "--check") {
+            EXPECT_FALSE(p.exists("out") || p.exists("bin/debug-QM.log")) << label;
+        }
+    }
 }
 
 } // namespace

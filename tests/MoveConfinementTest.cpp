@@ -201,6 +201,7 @@ TEST(LiesInside, JudgedWhereThePathsLead) {
     TestWorld w;
     w.temp.write("f/a/file", "x");
     fs::create_directory_symlink(w.temp.path("g"), w.temp.path("f/out"));
+    fs::create_directory_symlink(w.temp.path("f/loop"), w.temp.path("f/loop"));
     const std::string f = w.temp.path("f");
     const struct {
         std::string path;
@@ -220,6 +221,7 @@ TEST(LiesInside, JudgedWhereThePathsLead) {
         {f + "/a", "", false},
         {"Q:\\a\\b", "Q:\\a", true},
         {"Q:\\a\\..\\b", "Q:\\a", false},
+        {f + "/loop/x", f, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(LiesInside(w.files, c.path, c.folder), c.inside) << c.path << " in " << c.folder;

@@ -86,7 +86,8 @@ TEST_F(PosixFileSystemTest, FailuresRaiseTheClassicNumbers) {
         {"read a folder", [](FileSystem& f) { f.openForReading("T:\\folder"); }, 75,
          ": T:\\folder"},
         {"read on an unmapped drive", [](FileSystem& f) { f.openForReading("Q:\\a.csv"); }, 76,
-         "Path not found (drive Q: is not mapped): Q:\\a.csv"},
+         "Path not found (drive Q: is not mapped in section [Drives] of the per-user settings): "
+         "Q:\\a.csv"},
         {"create in a missing folder", [](FileSystem& f) { f.createTextFile("T:\\nope\\a.bif"); },
          76, "Path not found: T:\\nope\\a.bif"},
         {"create over a folder", [](FileSystem& f) { f.createTextFile("T:\\folder"); }, 75,
@@ -133,7 +134,9 @@ TEST_F(PosixFileSystemTest, FailuresRaiseTheClassicNumbers) {
         {"create folder \"\"", [](FileSystem& f) { f.createFolder(""); }, 76,
          "Path not found (no folder given): "},
         {"create a folder on an unmapped drive", [](FileSystem& f) { f.createFolder("Q:\\Scans"); },
-         76, "Path not found (drive Q: is not mapped): Q:\\Scans"},
+         76,
+         "Path not found (drive Q: is not mapped in section [Drives] of the per-user settings): "
+         "Q:\\Scans"},
         {"list a missing folder", [](FileSystem& f) { f.listFiles("T:\\nope"); }, 76,
          "Path not found: T:\\nope"},
         {"list a file", [](FileSystem& f) { f.listFiles("T:\\in\\a.csv"); }, 76,

@@ -5,6 +5,7 @@
 #include "convert/FieldMap.h"
 #include "convert/ImageTransfer.h"
 #include "convert/IndexLine.h"
+#include "convert/Journal.h"
 #include "platform/Error.h"
 #include "settings/JobSettings.h"
 
@@ -50,15 +51,12 @@ struct LineSettings {
     }
 };
 
-bool IsBlank(std::string_view line) {
-    return line.find_first_not_of(' ') == std::string_view::npos;
-}
-
 class IndexConversion {
 public:
     IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath,
-                    BifNames& names)
-        : ctx_(context), names_(names), indexPath_(indexPath), bifPath_(bifPath) {}
+                    BifNames& names, Journal* journal)
+        : ctx_(context), names_(names), indexPath_(indexPath), bifPath_(bifPath),
+          journal_(journal) {}
 
     bool run() {
         try {
@@ -84,6 +82,7 @@ private:
     // Copies: the caller may hand in a job setting, which an event during the run can change.
     const std::string indexPath_;
     const std::string bifPath_;
+    Journal* journal_;
     int step_ = 0;
     std::string tempPath_;
     bool tempExists_ = false; // the temporary file was created and not yet renamed
@@ -144,8 +143,11 @@ void IndexConversion::convert() {
 
     step_ = 5;
     reader_ = files.openForReading(indexPath_);
-    if (job.flag(MenuField::SkipHeader))
+    bool firstLine = true;
+    if (job.flag(MenuField::SkipHeader)) {
         reader_->readLine();
+        firstLine = false;
+    }
     // Creating the temporary file empties it: it must not be the file being read (a
     // wildcard job can pick up a temporary file left by an earlier failure).
     if (files.sameFile(indexPath_, tempPath_))
@@ -159,6 +161,7 @@ void IndexConversion::convert() {
     step_ = 6;
     ctx_.log.WriteLog("Starting File Conversion");
     ImageTransfer images(files, tools, host, job, indexPath_, bifFolder);
+    images.useJournal(journal_);
     BlockFiller filler;
     std::string imageFolder;
     std::string reference;
@@ -167,11 +170,15 @@ void IndexConversion::convert() {
     std::int32_t documentNumber = 0;
     while (!reader_->atEnd()) {
         step_ = 6;
-        const std::string_view line = reader_->readLine();
+        std::string_view line = reader_->readLine();
+        if (firstLine) {
+            line = WithoutByteOrderMark(line);
+            firstLine = false;
+        }
         host.pumpEvents();
         settings.refresh(job, ctx_.reporter);
         imageFolder.assign(settings.imageFolder);
-        if (IsBlank(line))
+        if (IsBlankLine(line))
             continue;
         detail::RaiseDocumentNumber(documentNumber);
 
@@ -209,6 +216,8 @@ void IndexConversion::convert() {
     writer_->sync();
     writer_->close();
     writer_.reset();
+    if (journal_)
+        journal_->recordBif(tempPath_, finalPath);
     files.moveFile(tempPath_, finalPath);
     tempExists_ = false;
     files.syncFolder(bifFolder);
@@ -276,8 +285,8 @@ void IndexConversion::removeTemporary() {
 } // namespace
 
 bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
-                     BifNames& names) {
-    IndexConversion conversion(context, indexPath, bifPath, names);
+                     BifNames& names, Journal* journal) {
+    IndexConversion conversion(context, indexPath, bifPath, names, journal);
     return conversion.run();
 }
 

@@ -8,6 +8,7 @@
 namespace qm {
 
 class BifNames;
+class Journal;
 
 // Converts the index file at indexPath into a BIF file in the folder of bifPath (a free
 // name is chosen when bifPath is taken), moving each document's image below that folder
@@ -15,9 +16,11 @@ class BifNames;
 // failure, true when the BIF file is in place.
 bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath);
 
-// The same, taking free names from `names`, which a run shares between its index files.
+// The same, taking free names from `names`, which a run shares between its index files. With
+// a journal, each move and the BIF file's final rename are recorded before they are done,
+// and images an earlier run moved are found at their recorded targets.
 bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
-                     BifNames& names);
+                     BifNames& names, Journal* journal = nullptr);
 
 namespace detail {
 // Raises the document number by one; past the largest 32-bit number it raises error 6

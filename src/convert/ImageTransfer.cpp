@@ -1,5 +1,6 @@
 #include "convert/ImageTransfer.h"
 
+#include "convert/Journal.h"
 #include "convert/MoveConfinement.h"
 #include "platform/AsciiCase.h"
 #include "platform/Error.h"
@@ -84,6 +85,7 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
 
     if (files_.fileExists(source_)) {
         bool move = true;
+        bool recorded = false; // the move is announced before the existing target goes
         if (files_.fileExists(reference)) {
             if (job_.flag(MenuField::AllowDupes)) {
                 const std::string extension = tools_.GetFExt(reference);
@@ -107,10 +109,14 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                 if (answer == Answer::Yes) {
                     // The target may be the source itself (the image folder's text is not in
                     // its path): deleting it would lose the only copy, so it stays put.
-                    if (files_.sameFile(reference, source_))
+                    if (files_.sameFile(reference, source_)) {
                         move = false;
-                    else
+                    } else {
+                        if (journal_)
+                            journal_->recordMove(source_, reference);
+                        recorded = true;
                         files_.deleteFile(reference);
+                    }
                 } else if (answer == Answer::No) {
                     move = false;
                 } else {
@@ -118,8 +124,15 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                 }
             }
         }
-        if (move)
+        if (move) {
+            if (journal_ && !recorded)
+                journal_->recordMove(source_, reference);
             files_.moveFile(source_, reference);
+        }
+    } else if (std::string moved = journal_ ? journal_->movedTarget(source_) : std::string();
+               !moved.empty()) {
+        CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder), moved, bifFolder_);
+        reference = std::move(moved);
     } else {
         const Answer answer =
             host_.showMessage({"Source File: " + source_ + "\rIndex File: " + indexPath_ +

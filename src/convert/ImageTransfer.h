@@ -10,6 +10,7 @@ class FileSystem;
 class FileTools;
 class Host;
 class JobSettings;
+class Journal;
 
 // Puts a folder and a relative path together: the folder, "\" unless the relative path
 // begins with "\", then the relative path. Assigns into `out`, reusing its capacity.
@@ -47,6 +48,11 @@ public:
     // path is emptied afterwards, whatever the outcome.
     void transfer(std::string& imagePath, std::string_view imageFolder, std::string& reference);
 
+    // With a journal every move is recorded before it is done, and a missing source that an
+    // earlier run recorded as moved to a target that exists counts as moved there, without a
+    // question: R becomes that target.
+    void useJournal(Journal* journal) { journal_ = journal; }
+
 private:
     FileSystem& files_;
     FileTools& tools_;
@@ -57,6 +63,7 @@ private:
     std::string bifFolder_;
     std::string probe_;
     std::string source_;
+    Journal* journal_ = nullptr;
 };
 
 } // namespace qm

@@ -4,6 +4,7 @@
 #include "platform/AsciiCase.h"
 #include "platform/Error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <limits>
@@ -73,6 +74,36 @@ void TakeValue(std::string_view value, FieldRole role, CurrentValues& current,
     }
 }
 
+// Walks the values of a line in column order, handing each with its position to `take`,
+// which returns false to stop. A double quote switches the quote state and stays in the
+// value; a delimiter outside quotes ends a value; an empty last value is no value. Returns
+// whether a quote was left open at the point the walk ended.
+template <class Take>
+bool ForEachValue(std::string_view line, std::string_view delimiter, Take&& take) {
+    const bool splits = delimiter.size() == 1;
+    const char separator = splits ? delimiter.front() : '\0';
+    std::size_t position = 0;
+    std::size_t start = 0;
+    bool quoted = false;
+    if (splits) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const char c = line[i];
+            if (c == '"') {
+                quoted = !quoted;
+            } else if (c == separator && !quoted) {
+                if (!take(line.substr(start, i - start), position++))
+                    return quoted;
+                start = i + 1;
+            }
+        }
+    } else {
+        quoted = std::count(line.begin(), line.end(), '"') % 2 != 0;
+    }
+    if (start < line.size())
+        take(line.substr(start), position);
+    return quoted;
+}
+
 } // namespace
 
 std::string EffectiveDelimiter(std::string_view setting) {
@@ -94,30 +125,32 @@ void SplitIndexLine(std::string_view line, const FieldMap& map, std::string_view
     const std::size_t columns = map.names.size();
     if (columns == 0)
         return;
-    const bool splits = delimiter.size() == 1;
-    const char separator = splits ? delimiter.front() : '\0';
-
-    std::size_t position = 0;
-    std::size_t start = 0;
     int fieldNumber = 1;
-    bool quoted = false;
-    if (splits) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            const char c = line[i];
-            if (c == '"') {
-                quoted = !quoted;
-            } else if (c == separator && !quoted) {
-                TakeValue(line.substr(start, i - start), map.roles[position], current, fieldLines,
-                          fieldNumber);
-                start = i + 1;
-                // Values past the last name are ignored, so the rest of the line need not be read.
-                if (++position == columns)
-                    return;
-            }
-        }
-    }
-    if (start < line.size())
-        TakeValue(line.substr(start), map.roles[position], current, fieldLines, fieldNumber);
+    // Values past the last name are ignored, so the rest of the line need not be read.
+    ForEachValue(line, delimiter, [&](std::string_view value, std::size_t position) {
+        TakeValue(value, map.roles[position], current, fieldLines, fieldNumber);
+        return position + 1 < columns;
+    });
+}
+
+LineShape MeasureIndexLine(std::string_view line, std::string_view delimiter) {
+    LineShape shape;
+    shape.quoteOpen = ForEachValue(line, delimiter, [&](std::string_view, std::size_t) {
+        ++shape.values;
+        return true;
+    });
+    return shape;
+}
+
+bool IsBlankLine(std::string_view line) {
+    return line.find_first_not_of(' ') == std::string_view::npos;
+}
+
+std::string_view WithoutByteOrderMark(std::string_view firstLine) {
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    if (firstLine.starts_with(mark))
+        firstLine.remove_prefix(mark.size());
+    return firstLine;
 }
 
 std::string StripQuotes(std::string_view value) {

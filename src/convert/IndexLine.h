@@ -2,6 +2,7 @@
 
 #include "convert/FieldMap.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,6 +32,23 @@ std::string EffectiveDelimiter(std::string_view setting);
 // reuses the buffers it is given.
 void SplitIndexLine(std::string_view line, const FieldMap& map, std::string_view delimiter,
                     CurrentValues& current, std::string& fieldLines);
+
+// How a line divides: its number of values (an empty last value not counted) and whether a
+// double quote is left open at its end, which makes the rest of the line one value.
+struct LineShape {
+    std::size_t values = 0;
+    bool quoteOpen = false;
+};
+
+// Walks the whole line by the same rules as SplitIndexLine, past the last name too.
+LineShape MeasureIndexLine(std::string_view line, std::string_view delimiter);
+
+// A line of spaces only (or none) yields no document and does not count.
+bool IsBlankLine(std::string_view line);
+
+// The first line of an index file without a UTF-8 byte-order mark: spreadsheet programs
+// write one, and it belongs to no value.
+std::string_view WithoutByteOrderMark(std::string_view firstLine);
 
 // Trims spaces; a value quoted at both ends loses the quotes and doubled quotes become one.
 std::string StripQuotes(std::string_view value);

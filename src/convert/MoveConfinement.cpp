@@ -58,7 +58,11 @@ bool LiesInside(FileSystem& files, const std::string& path, const std::string& f
     try {
         resolvedPath = files.resolvedPath(path);
         resolvedFolder = files.resolvedPath(folder);
-    } catch (const Error&) {
+    } catch (const Error& e) {
+        // Only an unmapped drive or share is judged on the text: nothing there can be touched.
+        // Anything else that cannot be resolved (a loop of links) is not known to lie inside.
+        if (e.number() != errnum::PathNotFound)
+            return false;
         return StrictlyBelow(LexicalForm(path), LexicalForm(folder));
     }
     return StrictlyBelow(resolvedPath, resolvedFolder);

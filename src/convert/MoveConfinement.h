@@ -14,7 +14,8 @@ class FileSystem;
 // True when `path` lies strictly below `folder`, both judged where they really lead: "." and
 // ".." resolved, symbolic links followed for the parts that exist (FileSystem::resolvedPath).
 // When either cannot be mapped to the host (an unmapped drive or share), nothing there can be
-// touched and the texts are compared instead, "." and ".." resolved on the text.
+// touched and the texts are compared instead, "." and ".." resolved on the text; a path that
+// cannot be resolved otherwise (a loop of links) does not lie inside.
 bool LiesInside(FileSystem& files, const std::string& path, const std::string& folder);
 
 // Raises error 1002 ("Convert CSV to BIF") naming the line's image path and the folder it

@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
 #include "platform/Host.h"
+#include "platform/JournalStore.h"
 
 namespace qm {
 
@@ -21,6 +22,8 @@ struct Context {
     ProcessState& process;
     DebugLog& log;
     ErrorReporter& reporter;
+    // Where recovery journals are kept; none means jobs run without one.
+    JournalStore* journals = nullptr;
 };
 
 } // namespace qm

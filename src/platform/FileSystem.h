@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -104,6 +105,15 @@ public:
     // followed, as the system would follow it. Parts that do not exist are taken as written,
     // ".." removing the part before it. Raises 76 for "" or an unmapped drive or share.
     virtual std::string resolvedPath(const std::string& path) = 0;
+
+    // True when `folder` exists and this process may create files in it. Touches nothing.
+    virtual bool canCreateIn(const std::string& folder) = 0;
+
+    // Raises what any operation on `path` would raise before it reaches the disk (76 for a
+    // drive or share that is not mapped); does nothing otherwise. Touches nothing.
+    virtual void checkReachable(const std::string& path) = 0;
+    // When the file's content last changed; raises 53 when it is missing.
+    virtual std::chrono::system_clock::time_point modificationTime(const std::string& path) = 0;
 };
 
 } // namespace qm

@@ -46,6 +46,13 @@ std::string Join(std::string host, const std::string& rest) {
 
 PathMap::PathMap(SettingsStore& store) : store_(store) {}
 
+// Tells a person where to add the missing mapping.
+std::string PathMap::whereMapped(const char* section) const {
+    const std::string file = store_.location(SettingsScope::User, kApplication);
+    return std::string(" in section [") + section + "] of " +
+           (file.empty() ? std::string("the per-user settings") : file);
+}
+
 std::string PathMap::toHost(const std::string& path) const {
     std::string host;
     std::string::size_type restStart = 0;
@@ -56,7 +63,8 @@ std::string PathMap::toHost(const std::string& path) const {
         const auto folder = store_.read(SettingsScope::User, kApplication, "Drives", drive);
         // An empty host folder would put the drive at the host's root; treat it as unmapped.
         if (!folder || folder->empty())
-            throw PathError(errnum::PathNotFound, path, "drive " + drive + ": is not mapped");
+            throw PathError(errnum::PathNotFound, path,
+                            "drive " + drive + ": is not mapped" + whereMapped("Drives"));
         host = *folder;
         restStart = 2;
         mapped = true;
@@ -76,7 +84,8 @@ std::string PathMap::toHost(const std::string& path) const {
         }
         if (!folder || folder->empty())
             throw PathError(errnum::PathNotFound, path,
-                            "share " + path.substr(0, restStart) + " is not mapped");
+                            "share " + path.substr(0, restStart) + " is not mapped" +
+                                whereMapped("Shares"));
         host = *folder;
         mapped = true;
     }

@@ -20,6 +20,8 @@ public:
     std::string toHost(const std::string& path) const;
 
 private:
+    std::string whereMapped(const char* section) const;
+
     SettingsStore& store_;
 };
 

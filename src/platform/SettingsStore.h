@@ -17,6 +17,12 @@ public:
     virtual void write(SettingsScope scope, const std::string& application,
                        const std::string& section, const std::string& key,
                        const std::string& value) = 0;
+
+    // Where a person edits the application's settings of that scope (a file), or "" for a
+    // store that has no such place.
+    virtual std::string location(SettingsScope /*scope*/, const std::string& /*application*/) {
+        return {};
+    }
 };
 
 } // namespace qm

@@ -59,6 +59,19 @@ std::optional<CommandSwitch> ParseSwitch(std::string_view argument) {
     return result;
 }
 
+namespace {
+constexpr std::string_view SwitchLetters = "cfxtlasdrwkbmvp";
+} // namespace
+
+bool IsKnownSwitch(std::string_view argument) {
+    const auto option = ParseSwitch(argument);
+    return option && SwitchLetters.find(option->letter) != std::string_view::npos;
+}
+
+bool ReadsAsSwitch(std::string_view argument) {
+    return IsKnownSwitch(argument) && (argument.size() == 2 || argument[2] == ':');
+}
+
 std::string UnquoteFirstArgument(std::string_view argument) {
     return StripQuotes(argument);
 }

@@ -27,6 +27,14 @@ struct CommandSwitch {
 // "/" or "\" and have a second character to be one.
 std::optional<CommandSwitch> ParseSwitch(std::string_view argument);
 
+// Whether the argument is a switch that acts: "/" or "\" and one of the letters
+// c f x t l a s d r w k b m v p.
+bool IsKnownSwitch(std::string_view argument);
+
+// Whether the argument reads as a switch rather than a path: a known switch whose letter is
+// followed by nothing or ":" ("/t:x" does, "/tmp/x.sbf" does not).
+bool ReadsAsSwitch(std::string_view argument);
+
 // The first argument as a candidate configuration file: a leading double quote and the last
 // character are removed; a lone double quote becomes "".
 std::string UnquoteFirstArgument(std::string_view argument);

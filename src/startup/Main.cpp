@@ -1,15 +1,23 @@
 #include "startup/Main.h"
 
+#include "check/FindingReport.h"
+#include "check/JobCheck.h"
+#include "check/UnattendedHost.h"
 #include "convert/JobRunner.h"
 #include "operation/Context.h"
 #include "operation/DebugLog.h"
 #include "operation/ErrorReporter.h"
 #include "operation/ProcessState.h"
 #include "platform/Error.h"
+#include "service/AutomaticProcessing.h"
+#include "service/ServiceCommands.h"
+#include "service/ServiceHost.h"
+#include "service/ServiceHosting.h"
 #include "settings/ConfigFile.h"
 #include "settings/JobSettings.h"
 #include "startup/CommandLine.h"
 
+#include <charconv>
 #include <exception>
 #include <optional>
 #include <ostream>
@@ -29,7 +37,9 @@ struct Session {
             ProgramWindow* programWindow, std::string logPath)
         : env(environment), options(std::move(programOptions)), host(shownOn),
           window(programWindow),
-          log(job.debugModeQuery(), env.files, env.systemLog, env.clock, std::move(logPath)),
+          // A check writes nothing, the debug log included.
+          log(options.check ? std::function<bool()>([] { return false; }) : job.debugModeQuery(),
+              env.files, env.systemLog, env.clock, std::move(logPath)),
           reporter(host, env.systemLog, log, process) {}
 
     MainEnvironment& env;
@@ -77,8 +87,10 @@ Road ReadCommandLine(Session& s) {
         }
     }
     for (std::size_t i = firstSwitch; i <= count; ++i) {
-        if (const auto option = ParseSwitch(arguments[i]))
-            ApplySwitch(context, *option, s.options.commandLine);
+        if (IsKnownSwitch(arguments[i]))
+            ApplySwitch(context, *ParseSwitch(arguments[i]), s.options.commandLine);
+        else
+            s.env.err << ProgramName << ": " << arguments[i] << " is not a switch; ignored\n";
     }
     s.log.WriteLog("Command line parsed");
 
@@ -89,9 +101,38 @@ Road ReadCommandLine(Session& s) {
     return Road::Interactive;
 }
 
+std::unique_ptr<ServiceControl> MakeServiceControl(Session& s) {
+    std::unique_ptr<ServiceControl> control =
+        s.env.makeServiceControl ? s.env.makeServiceControl() : nullptr;
+    if (!control)
+        throw Error(errnum::InternalError, "Quillmarch", "No service manager");
+    return control;
+}
+
+// No window and nobody at the screen: every box goes to the event log and every question
+// gets its unattended answer. The process lives until the service manager stops it.
 int RunServiceRoad(Session& s) {
-    s.env.err << ProgramName << ": the service (switch /v) is not available yet.\n";
-    return exitstatus::Usage;
+    std::unique_ptr<ServiceControl> control;
+    if (!RunOperation(s.reporter, StartupOperation, [&] { control = MakeServiceControl(s); }))
+        return exitstatus::Failure;
+    ServiceHost host(*control);
+    Context context{s.env.files, *s.tools, host, s.job, s.process, s.log, s.reporter};
+    AutomaticProcessing automatic(context);
+    bool started = false;
+    RunOperation(s.reporter, StartupOperation,
+                 [&] { started = RunAsService(context, *control, automatic); });
+    return started ? exitstatus::Success : exitstatus::Failure;
+}
+
+// --install-service and --remove-service: what the two menu commands do, from a terminal.
+int RunServiceCommand(Session& s) {
+    std::unique_ptr<ServiceControl> control;
+    if (!RunOperation(s.reporter, StartupOperation, [&] { control = MakeServiceControl(s); }))
+        return exitstatus::Failure;
+    const bool done = s.options.installService
+                          ? InstallService(*s.context, *control, s.env.executablePath)
+                          : RemoveService(*s.context, *control);
+    return done && s.reporter.reportCount() == 0 ? exitstatus::Success : exitstatus::Failure;
 }
 
 // The job runs once, then the program ends. With the window, it is shown while the job runs
@@ -129,6 +170,33 @@ int RunInteractiveRoad(Session& s) {
     return exitstatus::Usage;
 }
 
+// Goes through the job as a run would and reports what it finds, touching nothing.
+int RunCheckRoad(Session& s) {
+    FindingReport report(s.env.out, s.options.json ? ReportFormat::JsonLines : ReportFormat::Text,
+                         s.options.maxFindings);
+    CheckTotals totals;
+    const bool ran =
+        RunOperation(s.reporter, StartupOperation, [&] { totals = CheckJob(*s.context, report); });
+    report.finish(totals);
+    if (!ran || report.errors() > 0 || s.reporter.reportCount() > 0)
+        return exitstatus::Failure;
+    return exitstatus::Success;
+}
+
+// With --headless or --check the user asked for a job: a first argument that reads as no
+// switch must name an existing configuration file. Returns the missing name, or nothing.
+std::optional<std::string> MissingJobFile(const ProgramOptions& options, FileSystem& files) {
+    if (!options.headless && !options.check && !options.installService)
+        return std::nullopt;
+    const std::vector<std::string> arguments = SplitCommandLine(options.commandLine);
+    if (arguments.size() < 2 || ReadsAsSwitch(arguments[1]))
+        return std::nullopt;
+    const std::string candidate = UnquoteFirstArgument(arguments[1]);
+    if (files.fileExists(candidate))
+        return std::nullopt;
+    return candidate;
+}
+
 int TakeRoad(Session& s, Road road) {
     switch (road) {
     case Road::Service:
@@ -144,10 +212,15 @@ int TakeRoad(Session& s, Road road) {
 int RunProgram(MainEnvironment& env, ProgramOptions options) {
     std::unique_ptr<ProgramWindow> window;
     std::unique_ptr<Host> consoleHost;
-    if (env.makeWindow && env.displayAvailable && !options.headless)
+    // A check and the service commands are terminal commands: they never show the window.
+    const bool terminalCommand = options.check || options.installService || options.removeService;
+    if (env.makeWindow && env.displayAvailable && !options.headless && !terminalCommand)
         window = env.makeWindow();
-    if (!window)
+    if (!window) {
         consoleHost = env.makeConsoleHost();
+        if (options.check)
+            consoleHost = std::make_unique<UnattendedHost>(std::move(consoleHost));
+    }
     Session s(env, std::move(options), window ? window->host() : *consoleHost, window.get(),
               DebugLogPath(env));
 
@@ -156,18 +229,23 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
         s.tools = env.makeFileTools();
         if (!s.tools)
             throw Error(errnum::InternalError, "Quillmarch", "No file tools component");
-        s.context.emplace(
-            Context{env.files, *s.tools, s.host, s.job, s.process, s.log, s.reporter});
+        s.context.emplace(Context{env.files, *s.tools, s.host, s.job, s.process, s.log, s.reporter,
+                                  env.journals});
         // The window's load runs before any switch is read.
         if (s.window)
             s.window->load(*s.context);
         road = ReadCommandLine(s);
         // The job belongs to the file named on the command line, whether it runs now or not.
-        if (road != Road::Service && !s.process.commandLineConfigFile.empty())
+        if ((road != Road::Service || s.options.installService) &&
+            !s.process.commandLineConfigFile.empty())
             s.job.setText(TextField::CurrentConfigFile, s.process.commandLineConfigFile);
     });
     if (!started)
         return exitstatus::Failure;
+    if (s.options.installService || s.options.removeService)
+        return RunServiceCommand(s);
+    if (s.options.check)
+        return RunCheckRoad(s);
     return TakeRoad(s, road);
 }
 
@@ -177,7 +255,8 @@ ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
     ProgramOptions options;
     bool optionsEnded = false;
     bool first = true;
-    for (const std::string& argument : arguments) {
+    for (auto next = arguments.begin(); next != arguments.end(); ++next) {
+        const std::string& argument = *next;
         if (!optionsEnded) {
             if (argument == "--") {
                 optionsEnded = true;
@@ -193,6 +272,39 @@ ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
             }
             if (argument == "--headless") {
                 options.headless = true;
+                continue;
+            }
+            if (argument == "--check") {
+                options.check = true;
+                continue;
+            }
+            if (argument == "--json") {
+                options.json = true;
+                options.checkOption = "--json";
+                continue;
+            }
+            if (argument == "--max-findings" || argument.starts_with("--max-findings=")) {
+                options.checkOption = "--max-findings";
+                std::string_view value;
+                if (argument.size() > 14)
+                    value = std::string_view(argument).substr(15);
+                else if (++next != arguments.end())
+                    value = *next;
+                const auto parsed =
+                    std::from_chars(value.data(), value.data() + value.size(), options.maxFindings);
+                if (value.empty() || parsed.ec != std::errc() ||
+                    parsed.ptr != value.data() + value.size())
+                    options.badValue = "--max-findings needs a number of findings";
+                if (next == arguments.end())
+                    break;
+                continue;
+            }
+            if (argument == "--install-service") {
+                options.installService = true;
+                continue;
+            }
+            if (argument == "--remove-service") {
+                options.removeService = true;
                 continue;
             }
             if (argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
@@ -227,6 +339,18 @@ Options:
   -h, --help      show this help and exit
       --version   show the version and exit
       --headless  run a job without the window, even where a display is available
+      --check     go through the job as a run would and list every problem it would meet,
+                  as "file:line: severity: message" lines and a summary; nothing is
+                  created, written, moved, renamed or deleted, and nothing is asked
+      --json      with --check: the findings as JSON Lines, then a summary object
+      --max-findings N
+                  with --check: show at most N findings of each kind (default 1000);
+                  the summary still counts every one
+      --install-service JOB.sbf [SWITCH]...
+                  install the systemd service that runs the job every five minutes
+                  (/b in the switches: the service writes the debug log)
+      --remove-service
+                  remove the systemd service
       --          end of the options: every later argument belongs to the command line
 
 The other arguments, joined with single blanks, are the command line. Its first argument is
@@ -255,18 +379,22 @@ Roads:
   are asked on the terminal; without one (or with input from a file) nothing is
   overwritten or guessed: "File Exists" is answered Cancel, other questions No, file
   dialogs are cancelled.
-  /v: the service (not available yet).
+  /v: the service, as systemd starts it: the job stored at installation runs 31 seconds
+  after the start, then every five minutes, until SIGTERM or SIGINT; a file being converted
+  then is finished first. Messages go to syslog (journalctl -t quillmarch).
   Otherwise: the window, until it is closed; with a configuration file named and no /m,
   the window shows the job running and closes at its end (--headless: no window).
 
 Exit status:
-  0  the job ran and every index file was converted
+  0  the job ran and every index file was converted (--check: nothing would fail)
   1  an index file failed to convert, an error was reported, or start-up failed
+     (--check: something would make a conversion or the run fail)
   2  a usage error, or a road this build cannot take
 
 Examples:
   quillmarch --headless jobs/daily.sbf
   quillmarch --headless jobs/daily.sbf '/x:out\today.bif' /k /b
+  quillmarch --check jobs/daily.sbf
 )";
 }
 
@@ -274,6 +402,15 @@ int Main(const std::vector<std::string>& arguments, MainEnvironment& env) {
     ProgramOptions options = TakeProgramOptions(arguments);
     if (!options.unknownOption.empty()) {
         env.err << ProgramName << ": unrecognized option '" << options.unknownOption << "'\n"
+                << "Try '" << ProgramName << " --help' for more information.\n";
+        return exitstatus::Usage;
+    }
+    if (options.badValue.empty() && !options.checkOption.empty() && !options.check)
+        options.badValue = options.checkOption + " goes with --check";
+    if (options.badValue.empty() && options.check && options.commandLine.empty())
+        options.badValue = "--check needs a job: quillmarch --check job.sbf";
+    if (!options.badValue.empty() && !options.help && !options.version) {
+        env.err << ProgramName << ": " << options.badValue << '\n'
                 << "Try '" << ProgramName << " --help' for more information.\n";
         return exitstatus::Usage;
     }
@@ -286,6 +423,10 @@ int Main(const std::vector<std::string>& arguments, MainEnvironment& env) {
         return exitstatus::Success;
     }
     try {
+        if (const auto missing = MissingJobFile(options, env.files)) {
+            env.err << ProgramName << ": " << *missing << ": no such configuration file\n";
+            return exitstatus::Usage;
+        }
         return RunProgram(env, std::move(options));
     } catch (const std::exception& e) {
         // Only what runs before the error reporter exists (the host) can end up here.

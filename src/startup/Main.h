@@ -4,6 +4,8 @@
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
 #include "platform/Host.h"
+#include "platform/JournalStore.h"
+#include "platform/ServiceControl.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemLog.h"
 #include "startup/ProgramWindow.h"
@@ -45,6 +47,12 @@ struct MainEnvironment {
     // Where "debug-QM.log" goes for the given executable folder; when empty, the file lies
     // directly in that folder.
     std::function<std::string(const std::string& executableFolder)> locateDebugLog;
+    // Where jobs keep their recovery journals; none runs jobs without one.
+    JournalStore* journals = nullptr;
+    // The service manager, for the service road and the install and remove commands.
+    std::function<std::unique_ptr<ServiceControl>()> makeServiceControl;
+    // The running executable's absolute path: the program the service manager starts.
+    std::string executablePath;
 };
 
 // The GNU-style options that are taken out of the arguments before the command line is read.
@@ -52,12 +60,20 @@ struct ProgramOptions {
     bool help = false;
     bool version = false;
     bool headless = false;
-    std::string unknownOption; // the first "--x" that is not an option; a usage error
-    std::string commandLine;   // the other arguments joined with single blanks
+    bool check = false;             // --check: go through the job, touch nothing
+    bool json = false;              // --json: the check's findings as JSON Lines
+    std::size_t maxFindings = 1000; // --max-findings N: findings shown per kind
+    bool installService = false;    // --install-service: register the job named as the service
+    bool removeService = false;     // --remove-service
+    std::string unknownOption;      // the first "--x" that is not an option; a usage error
+    std::string badValue;           // an option whose value is missing or wrong; a usage error
+    std::string checkOption;        // the last option given that only a check takes
+    std::string commandLine;        // the other arguments joined with single blanks
 };
 
-// Takes --help/-h, --version and --headless out of the arguments (anywhere before a "--",
-// which ends the options and is dropped) and joins the rest with single blanks.
+// Takes --help/-h, --version, --headless, --check, --json, --max-findings N (or
+// --max-findings=N), --install-service and --remove-service out of the arguments (anywhere
+// before a "--", which ends the options and is dropped) and joins the rest with single blanks.
 ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments);
 
 // The ways a run can go once the command line is read.

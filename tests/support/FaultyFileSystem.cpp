@@ -276,6 +276,18 @@ std::string FaultyFileSystem::resolvedPath(const std::string& path) {
     return real_.resolvedPath(path);
 }
 
+bool FaultyFileSystem::canCreateIn(const std::string& folder) {
+    return real_.canCreateIn(folder);
+}
+
+void FaultyFileSystem::checkReachable(const std::string& path) {
+    real_.checkReachable(path);
+}
+
+std::chrono::system_clock::time_point FaultyFileSystem::modificationTime(const std::string& path) {
+    return real_.modificationTime(path);
+}
+
 FaultyWorld::FaultyWorld(std::string logPath)
     : log(job.debugModeQuery(), files, systemLog, clock, std::move(logPath)) {}
 

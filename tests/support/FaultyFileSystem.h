@@ -124,6 +124,10 @@ public:
     std::vector<std::string> listFiles(const std::string& folder) override;
     bool matchesAny(const std::string& pattern) override;
     std::string resolvedPath(const std::string& path) override;
+    bool canCreateIn(const std::string& folder) override;
+    void checkReachable(const std::string& path) override;
+    // Never failed: a query the quiet period asks only of files the listing just gave.
+    std::chrono::system_clock::time_point modificationTime(const std::string& path) override;
 
     // Counts one operation (when its kind is counted) and tells whether it must fail.
     bool step(FileOp op, const std::string& path);

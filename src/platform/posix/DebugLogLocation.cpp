@@ -22,6 +22,8 @@ std::string HomeFolder() {
     return "/";
 }
 
+} // namespace
+
 std::string StateFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     // Relative values are to be ignored by the XDG rules.
@@ -32,6 +34,8 @@ std::string StateFolder() {
         home.pop_back();
     return home + "/.local/state";
 }
+
+namespace {
 
 // mkdir -p with owner-only permissions for what it creates.
 void CreateFolders(const std::string& folder) {
@@ -54,21 +58,24 @@ std::string DebugLogLocation(const std::string& executableFolder) {
     return folder + "/" + LogName;
 }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
     std::vector<char> buffer(256);
     for (;;) {
         const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length < 0)
             return {};
-        if (static_cast<std::size_t>(length) < buffer.size()) {
-            std::string path(buffer.data(), static_cast<std::size_t>(length));
-            const std::size_t slash = path.rfind('/');
-            if (slash == std::string::npos)
-                return {};
-            return slash == 0 ? "/" : path.substr(0, slash);
-        }
+        if (static_cast<std::size_t>(length) < buffer.size())
+            return std::string(buffer.data(), static_cast<std::size_t>(length));
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::string ExecutableFolder() {
+    const std::string path = ExecutablePath();
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 } // namespace qm

@@ -10,6 +10,12 @@ namespace qm {
 // created still gives its path: writing the first line then fails and is reported there.
 std::string DebugLogLocation(const std::string& executableFolder);
 
+// $XDG_STATE_HOME, or ~/.local/state when it is unset or relative.
+std::string StateFolder();
+
+// The running executable's absolute path; "" when it cannot be told.
+std::string ExecutablePath();
+
 // The folder of the running executable, without a closing "/"; "" when it cannot be told.
 std::string ExecutableFolder();
 

@@ -59,12 +59,24 @@ bool IsFolder(const std::string& host) {
     return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The path as the caller wrote it, and for a relative one the absolute path it was resolved
+// to: "idx (/tmp/idx)", so a person sees which folder was meant.
+std::string Named(const std::string& path, const std::string& host) {
+    if (host.empty() || host.front() == '/')
+        return path;
+    std::string absolute(4096, '\0');
+    if (::getcwd(absolute.data(), absolute.size()) == nullptr)
+        return path;
+    absolute.resize(std::strlen(absolute.c_str()));
+    return path + " (" + (absolute == "/" ? "" : absolute) + "/" + host + ")";
+}
+
 // The error for a failed call on `host` (the caller's `path`): a missing entry is told apart
 // from a missing folder above it.
 Error FailureFor(int errnoValue, const std::string& path, const std::string& host) {
     if (errnoValue == ENOENT && !IsFolder(HostFolder(host)))
-        return PathError(errnum::PathNotFound, path);
-    return MachineError(errnoValue, path);
+        return PathError(errnum::PathNotFound, Named(path, host));
+    return MachineError(errnoValue, Named(path, host));
 }
 
 // Maps the caller's path, treating an unmapped drive or share as "no such thing here".
@@ -381,7 +393,8 @@ void PosixFileSystem::createFolder(const std::string& path) {
     if (::mkdir(host.c_str(), 0777) != 0) {
         const int err = errno;
         // mkdir's ENOENT is always about the folder above.
-        throw err == ENOENT ? PathError(errnum::PathNotFound, path) : MachineError(err, path);
+        throw err == ENOENT ? PathError(errnum::PathNotFound, Named(path, host))
+                            : MachineError(err, Named(path, host));
     }
 }
 
@@ -401,8 +414,8 @@ std::vector<std::string> PosixFileSystem::listFiles(const std::string& folder) {
     const Folder dir(::opendir(host.c_str()));
     if (!dir) {
         const int err = errno;
-        throw err == ENOENT || err == ENOTDIR ? PathError(errnum::PathNotFound, folder)
-                                              : MachineError(err, folder);
+        throw err == ENOENT || err == ENOTDIR ? PathError(errnum::PathNotFound, Named(folder, host))
+                                              : MachineError(err, Named(folder, host));
     }
     std::vector<std::string> names;
     errno = 0;
@@ -514,6 +527,28 @@ std::string PosixFileSystem::resolvedPath(const std::string& path) {
     for (const std::string& done : resolved)
         out += "/" + done;
     return out.empty() ? "/" : out;
+}
+
+bool PosixFileSystem::canCreateIn(const std::string& folder) {
+    std::string host;
+    return TryHost(map_, folder, host) && IsFolder(host) &&
+           ::access(host.c_str(), W_OK | X_OK) == 0;
+}
+
+void PosixFileSystem::checkReachable(const std::string& path) {
+    if (!path.empty())
+        map_.toHost(path);
+}
+
+std::chrono::system_clock::time_point PosixFileSystem::modificationTime(const std::string& path) {
+    const std::string host = map_.toHost(path);
+    struct stat st {};
+    if (::stat(host.c_str(), &st) != 0)
+        throw FailureFor(errno, path, host);
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
 }
 
 } // namespace qm

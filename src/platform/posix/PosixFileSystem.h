@@ -39,6 +39,9 @@ public:
     // A missing or unmapped folder gives false.
     bool matchesAny(const std::string& pattern) override;
     std::string resolvedPath(const std::string& path) override;
+    bool canCreateIn(const std::string& folder) override;
+    void checkReachable(const std::string& path) override;
+    std::chrono::system_clock::time_point modificationTime(const std::string& path) override;
 
 private:
     std::pair<std::string, std::string> hostPair(const std::string& from,

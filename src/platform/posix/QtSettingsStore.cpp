@@ -113,12 +113,16 @@ std::optional<std::string> QtSettingsStore::read(SettingsScope scope,
     return std::nullopt;
 }
 
+std::string QtSettingsStore::location(SettingsScope scope, const std::string& application) {
+    const std::string folder =
+        scope == SettingsScope::User ? UserConfigFolder() : MachineConfigFolders().front();
+    return folder + "/" + application + ".conf";
+}
+
 void QtSettingsStore::write(SettingsScope scope, const std::string& application,
                             const std::string& section, const std::string& key,
                             const std::string& value) {
-    const std::string folder =
-        scope == SettingsScope::User ? UserConfigFolder() : MachineConfigFolders().front();
-    const std::string path = folder + "/" + application + ".conf";
+    const std::string path = location(scope, application);
     QSettings& settings = files_->open(path);
     settings.setValue(KeyPath(section, key), FromBytes(value));
     settings.sync();

@@ -30,6 +30,9 @@ public:
     void write(SettingsScope scope, const std::string& application, const std::string& section,
                const std::string& key, const std::string& value) override;
 
+    // The per-user file, or the first machine-wide one.
+    std::string location(SettingsScope scope, const std::string& application) override;
+
 private:
     struct Files;
     std::unique_ptr<Files> files_;

@@ -1,0 +1,528 @@
+#include "check/JobCheck.h"
+
+#include "convert/BifName.h"
+#include "convert/FieldMap.h"
+#include "convert/ImageTransfer.h"
+#include "convert/IndexEntry.h"
+#include "convert/IndexLine.h"
+#include "convert/MoveConfinement.h"
+#include "operation/Context.h"
+#include "platform/Error.h"
+#include "settings/JobSettings.h"
+
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+// A line of the check, kept for a later line that meets the same target.
+struct Origin {
+    std::size_t file;
+    std::int64_t line;
+};
+
+// The same file whichever separator a path is written with.
+std::string PathKey(std::string_view path) {
+    std::string key(path);
+    for (char& c : key) {
+        if (c == '\\')
+            c = '/';
+    }
+    return key;
+}
+
+std::string Plural(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
+class JobCheck {
+public:
+    JobCheck(Context& context, FindingSink& sink) : ctx_(context), sink_(sink) {}
+
+    CheckTotals run() {
+        checkSettings();
+        for (const std::string& entry : SplitEntries(job().text(TextField::IndexFile)))
+            checkEntry(entry);
+        return totals_;
+    }
+
+private:
+    JobSettings& job() { return ctx_.job; }
+
+    // `text` is the message, or what makes it: a finding past the sink's limit costs no text.
+    template <class Text>
+    void report(const std::string& file, std::int64_t line, const char* kind, Severity severity,
+                Text&& text) {
+        if (severity == Severity::Error)
+            fileFails_ = true;
+        if (!sink_.count(kind, severity))
+            return;
+        if constexpr (std::is_invocable_v<Text>)
+            sink_.show(Finding{file, line, kind, severity, text()});
+        else
+            sink_.show(Finding{file, line, kind, severity, std::forward<Text>(text)});
+    }
+
+    void reportJob(const char* kind, Severity severity, std::string message) {
+        report(jobFile_, 0, kind, severity, std::move(message));
+    }
+
+    // Reports a path on a drive or share that is not mapped; true when it is reachable.
+    bool reachable(const std::string& path, const std::string& what) {
+        try {
+            ctx_.files.checkReachable(path);
+            return true;
+        } catch (const Error& e) {
+            reportJob("unmapped-path", Severity::Error, what + ": " + e.description());
+            return false;
+        }
+    }
+
+    void checkSettings();
+    void checkBifFolder();
+    void checkEntry(const std::string& entry);
+    void checkIndexFile(const std::string& file);
+    void checkLine(const std::string& file, std::int64_t lineNumber, std::string_view line,
+                   ImageTransfer& images);
+    void checkImage(const std::string& file, std::int64_t lineNumber, ImageTransfer& images);
+    void checkMove(const std::string& file, std::int64_t lineNumber, bool sourceFound);
+    std::string plannedBifName();
+    void reportFewerValues(const std::string& file, std::int64_t lineNumber, std::size_t values);
+    bool imageExists(const std::string& path);
+    bool confined(const std::string& file, std::int64_t lineNumber, const std::string& target);
+    bool planned(const std::string& path) const;
+
+    Context& ctx_;
+    FindingSink& sink_;
+    CheckTotals totals_;
+    std::string jobFile_;
+    FieldMap map_;
+    std::string delimiter_;
+    std::string imageFolderSetting_;
+    bool moveFiles_ = false;
+    bool allowDupes_ = false;
+    bool skipHeader_ = false;
+    std::string bifPath_;
+    std::string bifFolder_;
+    bool bifNamed_ = false;                    // a BIF file with a folder is set
+    std::unordered_set<std::string> bifNames_; // names earlier index files of the run take
+    bool bifListed_ = false;
+    std::unordered_set<std::string> bifFolderNames_; // the files of the BIF folder
+    long long nextNumber_ = 1;
+    bool fileFails_ = false;                          // the index file at hand has an error
+    std::vector<std::string> files_;                  // the index files checked, for Origin
+    std::unordered_map<std::string, Origin> targets_; // moves planned by earlier lines
+    std::unordered_set<std::string> movedAway_;       // sources those moves take away
+    struct FolderListing {
+        bool exists = false;
+        bool listed = true;
+        std::unordered_set<std::string> names;
+    };
+    static constexpr std::size_t MaxListedNames = 2'000'000;
+    std::unordered_map<std::string, FolderListing> listings_; // image folders read
+    std::size_t listedNames_ = 0;
+    // Buffers reused from line to line.
+    CurrentValues current_;
+    std::string fieldLines_;
+    std::string imageFolder_;
+    std::string reference_;
+    std::string source_;
+};
+
+void JobCheck::checkSettings() {
+    JobSettings& settings = job();
+    jobFile_ = settings.text(TextField::CurrentConfigFile);
+    if (jobFile_.empty())
+        jobFile_ = "(command line)";
+    map_ = AnalyseFieldNames(settings.text(TextField::FieldNames));
+    delimiter_ = EffectiveDelimiter(settings.text(TextField::Delimiter));
+    imageFolderSetting_ = settings.text(TextField::ImageFolder);
+    moveFiles_ = IsTicked(settings.check(CheckField::MoveFiles));
+    allowDupes_ = settings.flag(MenuField::AllowDupes);
+    skipHeader_ = settings.flag(MenuField::SkipHeader);
+    bifPath_ = settings.text(TextField::BIFFile);
+
+    if (bifPath_.empty())
+        reportJob("no-bif-file", Severity::Error, "no BIF file is set: nothing is converted");
+    else
+        checkBifFolder();
+    if (map_.imagePath < 0)
+        reportJob("no-imagepath-field", Severity::Error,
+                  "no field is named IMAGEPATH: every conversion stops before its first line");
+    if (settings.text(TextField::DocType).empty() && map_.docType < 0)
+        reportJob("no-document-type", Severity::Error,
+                  "no document type is set and no field is named DOCTYPE: every conversion stops "
+                  "before its first line");
+    if (delimiter_.size() != 1)
+        reportJob("delimiter", Severity::Warning,
+                  "the delimiter \"" + settings.text(TextField::Delimiter) + "\" is " +
+                      Plural(delimiter_.size(), "character", "characters") +
+                      " long, not one: no line is split, each line is one value");
+    if (!imageFolderSetting_.empty() && reachable(imageFolderSetting_, "image folder") &&
+        !ctx_.files.folderExists(imageFolderSetting_))
+        reportJob("image-folder-missing", Severity::Warning,
+                  "the image folder " + imageFolderSetting_ + " does not exist");
+    if (settings.text(TextField::IndexFile).empty())
+        reportJob("no-index-file", Severity::Warning,
+                  "no index file is named: nothing is converted");
+}
+
+// The BIF folder must exist and take new files, or be creatable below a folder that does.
+void JobCheck::checkBifFolder() {
+    FileTools& tools = ctx_.tools;
+    bifFolder_ = tools.GetFPath(bifPath_);
+    if (bifFolder_.empty()) {
+        reportJob("bif-folder", Severity::Error,
+                  "the BIF file setting " + bifPath_ + " names no folder: nothing is converted");
+        return;
+    }
+    if (!reachable(bifFolder_, "BIF folder"))
+        return;
+    bifNamed_ = true;
+    if (ctx_.files.folderExists(bifFolder_)) {
+        if (!ctx_.files.canCreateIn(bifFolder_))
+            reportJob("bif-folder", Severity::Error,
+                      "no file can be created in the BIF folder " + bifFolder_);
+        return;
+    }
+    std::string ancestor = bifFolder_;
+    while (!ancestor.empty() && !ctx_.files.folderExists(ancestor)) {
+        if (ctx_.files.fileExists(ancestor)) {
+            reportJob("bif-folder", Severity::Error,
+                      "the BIF folder " + bifFolder_ + " cannot be created: " + ancestor +
+                          " is a file");
+            return;
+        }
+        ancestor = tools.GetFPath(ancestor);
+    }
+    const std::string base =
+        ancestor.empty() ? (tools.IsFullPath(bifFolder_) ? "/" : ".") : ancestor;
+    if (!ctx_.files.canCreateIn(base))
+        reportJob("bif-folder", Severity::Error,
+                  "the BIF folder " + bifFolder_ + " cannot be created: " + base +
+                      " does not take new folders");
+    else
+        reportJob("bif-folder-created", Severity::Note,
+                  "the BIF folder " + bifFolder_ + " does not exist yet and would be created");
+}
+
+void JobCheck::checkEntry(const std::string& entry) {
+    const IndexEntry picker(ctx_, entry);
+    const std::string what = "index file entry " + entry;
+    if (picker.folder().empty()) {
+        reportJob("index-entry", Severity::Error,
+                  "the " + what + " names no folder: the run stops here");
+        return;
+    }
+    if (!reachable(picker.folder(), what))
+        return;
+    std::vector<std::string> listed;
+    try {
+        listed = picker.listFiles();
+    } catch (const Error& e) {
+        reportJob("index-entry", Severity::Error,
+                  "the folder of the " + what + " cannot be read: " + e.description() +
+                      "; the run stops here");
+        return;
+    }
+    bool picked = false;
+    for (const std::string& file : listed) {
+        if (!picker.takes(file))
+            continue;
+        picked = true;
+        checkIndexFile(file);
+    }
+    if (!picked)
+        reportJob("index-entry", Severity::Warning, "the " + what + " picks no file");
+}
+
+void JobCheck::checkIndexFile(const std::string& file) {
+    ++totals_.indexFiles;
+    fileFails_ = false;
+    files_.push_back(file);
+    std::int64_t lineNumber = 0;
+    std::int64_t documents = 0;
+    try {
+        const std::unique_ptr<LineReader> reader = ctx_.files.openForReading(file);
+        ImageTransfer images(ctx_.files, ctx_.tools, ctx_.host, job(), file, bifFolder_);
+        current_ = CurrentValues{};
+        if (skipHeader_) {
+            if (reader->atEnd()) {
+                report(file, 0, "empty-file", Severity::Error,
+                       "the file has no header line to skip: its conversion fails");
+                return;
+            }
+            reader->readLine();
+            lineNumber = 1;
+        }
+        while (!reader->atEnd()) {
+            std::string_view line = reader->readLine();
+            if (++lineNumber == 1)
+                line = WithoutByteOrderMark(line);
+            if (IsBlankLine(line))
+                continue;
+            ++documents;
+            checkLine(file, lineNumber, line, images);
+        }
+    } catch (const Error& e) {
+        report(file, lineNumber + 1, "unreadable", Severity::Error,
+               "the index file cannot be read: " + e.description());
+    }
+    totals_.lines += lineNumber;
+    totals_.documents += documents;
+    if (!bifNamed_)
+        return;
+    try {
+        const std::string name = plannedBifName();
+        report(file, 0, "bif-file", Severity::Note,
+               "BIF file " + bifFolder_ + "\\" + name + ", " +
+                   Plural(static_cast<std::size_t>(documents), "document", "documents"));
+        // A failed conversion renames nothing, so its name stays free for the next file.
+        if (!fileFails_)
+            bifNames_.insert(name);
+    } catch (const Error& e) {
+        report(file, 0, "bif-file", Severity::Error, "no BIF file name: " + e.description());
+    }
+}
+
+// The name the conversion would choose, the names of the earlier index files of the run
+// counted as taken. The folder is read once: nothing changes it during a check, and a folder
+// of many index files would otherwise be read once for each of them.
+std::string JobCheck::plannedBifName() {
+    const BifNameParts parts = SplitBifName(ctx_.tools, bifPath_);
+    if (!bifListed_) {
+        bifListed_ = true;
+        nextNumber_ = 1;
+        if (ctx_.files.folderExists(bifFolder_)) {
+            const std::vector<std::string> listed = ctx_.files.listFiles(bifFolder_);
+            for (const std::string& path : listed)
+                bifFolderNames_.insert(ctx_.tools.GetFName(path));
+            nextNumber_ = FirstFreeNumber(listed, ctx_.tools, parts.stem, parts.suffix);
+        }
+    }
+    auto taken = [&](const std::string& name) {
+        return bifFolderNames_.contains(name) || bifNames_.contains(name);
+    };
+    std::string name = parts.name;
+    if (taken(name)) {
+        // Names are only ever added, so the first free number never goes down.
+        while (taken(parts.numbered(nextNumber_)))
+            ++nextNumber_;
+        name = parts.numbered(nextNumber_);
+    }
+    const std::string path = bifFolder_ + "\\" + name;
+    if (ctx_.files.folderExists(path))
+        throw PathError(errnum::FileAlreadyExists, path, "a folder has this name");
+    return name;
+}
+
+void JobCheck::checkLine(const std::string& file, std::int64_t lineNumber, std::string_view line,
+                         ImageTransfer& images) {
+    const std::size_t columns = map_.names.size();
+    if (columns == 0)
+        return;
+    fieldLines_.clear();
+    SplitIndexLine(line, map_, delimiter_, current_, fieldLines_);
+    const LineShape shape = MeasureIndexLine(line, delimiter_);
+    if (shape.values < columns)
+        reportFewerValues(file, lineNumber, shape.values);
+    else if (shape.values > columns)
+        report(file, lineNumber, "long-line", Severity::Warning, [&] {
+            return Plural(shape.values, "value", "values") + " for " +
+                   Plural(columns, "field name", "field names") + ": " +
+                   Plural(shape.values - columns, "value", "values") + " past the last are ignored";
+        });
+    if (shape.quoteOpen)
+        report(file, lineNumber, "unbalanced-quote", Severity::Warning, [&] {
+            return "a double quote is not closed: the rest of the line after it is one value";
+        });
+    if (map_.imagePath >= 0)
+        checkImage(file, lineNumber, images);
+    // A move empties the image path, so a later line without one gets none.
+    if (moveFiles_)
+        current_.imagePath.clear();
+}
+
+void JobCheck::reportFewerValues(const std::string& file, std::int64_t lineNumber,
+                                 std::size_t values) {
+    report(file, lineNumber, "short-line", Severity::Warning, [&] {
+        std::string empty;
+        std::string kept;
+        for (std::size_t i = values; i < map_.names.size(); ++i) {
+            std::string& list = map_.roles[i] == FieldRole::Ordinary ? empty : kept;
+            if (map_.roles[i] == FieldRole::Dropped)
+                continue;
+            list += list.empty() ? "" : ", ";
+            list += map_.names[i];
+        }
+        std::string message = Plural(values, "value", "values") + " for " +
+                              Plural(map_.names.size(), "field name", "field names");
+        if (!empty.empty())
+            message += "; not written: " + empty;
+        if (!kept.empty())
+            message += "; taken from the line before: " + kept;
+        return message;
+    });
+}
+
+// Each image folder is read once and its names kept, so an image costs a look-up in memory
+// rather than a look at the disk; an image whose folder is missing needs no look at all. Past
+// a bound on the names kept, the folders are forgotten and read again when next needed.
+bool JobCheck::imageExists(const std::string& path) {
+    const std::string folder = ctx_.tools.GetFPath(path);
+    if (folder.empty())
+        return ctx_.files.fileExists(path);
+    auto found = listings_.find(folder);
+    if (found == listings_.end()) {
+        if (listedNames_ > MaxListedNames) {
+            listings_.clear();
+            listedNames_ = 0;
+        }
+        FolderListing listing;
+        listing.exists = ctx_.files.folderExists(folder);
+        try {
+            if (listing.exists) {
+                for (const std::string& file : ctx_.files.listFiles(folder))
+                    listing.names.insert(ctx_.tools.GetFName(file));
+            }
+        } catch (const Error&) {
+            listing.listed = false; // unreadable: each image is looked at on its own
+        }
+        listedNames_ += listing.names.size();
+        found = listings_.emplace(folder, std::move(listing)).first;
+    }
+    const FolderListing& listing = found->second;
+    if (!listing.exists)
+        return false;
+    if (!listing.listed)
+        return ctx_.files.fileExists(path);
+    return listing.names.contains(ctx_.tools.GetFName(path));
+}
+
+// The move of the line's image from source_ to `target` stays inside the image folder and
+// the BIF folder, as the conversion requires before it touches anything for the line.
+bool JobCheck::confined(const std::string& file, std::int64_t lineNumber,
+                        const std::string& target) {
+    try {
+        CheckConfinedMove(ctx_.files, current_.imagePath, source_, imageFolder_, target,
+                          bifFolder_);
+        return true;
+    } catch (const Error& e) {
+        report(file, lineNumber, "path-escapes", Severity::Error,
+               e.description() + " (the conversion stops here)");
+        return false;
+    }
+}
+
+bool JobCheck::planned(const std::string& path) const {
+    return targets_.contains(PathKey(path));
+}
+
+void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, ImageTransfer& images) {
+    const std::string& image = current_.imagePath;
+    if (image.empty()) {
+        // Moving, an empty path names no source; not moving, the reference names a folder.
+        report(file, lineNumber, "empty-image-path",
+               moveFiles_ || imageFolderSetting_.empty() ? Severity::Error : Severity::Warning,
+               [&] { return "the image path is empty"; });
+        return;
+    }
+    imageFolder_.assign(imageFolderSetting_);
+    // Without an image folder a relative image is looked up beside the index file; found
+    // there, it needs no second look.
+    const bool foundBeside = imageFolder_.empty() && !ctx_.tools.IsFullPath(image);
+    try {
+        images.findImageFolder(image, imageFolder_);
+    } catch (const Error&) {
+        report(file, lineNumber, "image-not-found", Severity::Error, [&] {
+            return "the image " + image +
+                   " is not beside the index file and no image folder is set: the conversion "
+                   "stops here";
+        });
+        return;
+    }
+    images.imageReference(image, imageFolder_, moveFiles_, reference_);
+    if (!moveFiles_) {
+        if (!foundBeside && !imageExists(reference_))
+            report(file, lineNumber, "image-not-found", Severity::Warning, [&] {
+                return "the image " + reference_ + " does not exist; the BIF file points at it";
+            });
+        return;
+    }
+    if (ctx_.tools.IsFullPath(image))
+        source_.assign(image);
+    else
+        JoinPath(imageFolder_, image, source_);
+    if (!confined(file, lineNumber, reference_))
+        return;
+    const bool onDisk =
+        (foundBeside || imageExists(source_)) && !movedAway_.contains(PathKey(source_));
+    checkMove(file, lineNumber, onDisk || planned(source_));
+}
+
+void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool sourceFound) {
+    if (!sourceFound) {
+        report(file, lineNumber, "image-not-found", Severity::Error, [&] {
+            std::string why;
+            try {
+                ctx_.files.checkReachable(source_);
+            } catch (const Error& e) {
+                why = " (" + e.description() + ")";
+            }
+            return "the image " + source_ + " does not exist" + why +
+                   ": the conversion stops here (\"Source File is Missing\" is answered No)";
+        });
+        return;
+    }
+    auto taken = [&](const std::string& path) {
+        return planned(path) ||
+               (ctx_.files.fileExists(path) && !movedAway_.contains(PathKey(path)));
+    };
+    const auto earlier = targets_.find(PathKey(reference_));
+    if (earlier != targets_.end() || taken(reference_)) {
+        const char* kind = earlier != targets_.end() ? "same-target" : "target-exists";
+        std::string what = earlier != targets_.end()
+                               ? "line " + std::to_string(earlier->second.line) +
+                                     (earlier->second.file + 1 == files_.size()
+                                          ? std::string()
+                                          : " of " + files_[earlier->second.file]) +
+                                     " moves its image to the same target " + reference_
+                               : "the move target " + reference_ + " exists";
+        if (!allowDupes_) {
+            report(file, lineNumber, kind, Severity::Error, [&] {
+                return what + ": the conversion stops here (\"File Exists\" is answered Cancel; "
+                              "/d gives numbered names)";
+            });
+            return;
+        }
+        const std::string extension = ctx_.tools.GetFExt(reference_);
+        std::string numbered;
+        for (std::int32_t n = 1;; ++n) {
+            numbered = NumberedName(reference_, extension, n, ctx_.tools);
+            if (!taken(numbered))
+                break;
+        }
+        if (!confined(file, lineNumber, numbered))
+            return;
+        report(file, lineNumber, kind, Severity::Note,
+               [&] { return what + ": the image goes to " + numbered + " (duplicates allowed)"; });
+        reference_ = std::move(numbered);
+    }
+    targets_.emplace(PathKey(reference_), Origin{files_.size() - 1, lineNumber});
+    movedAway_.insert(PathKey(source_));
+}
+
+} // namespace
+
+CheckTotals CheckJob(Context& context, FindingSink& sink) {
+    JobCheck check(context, sink);
+    return check.run();
+}
+
+} // namespace qm

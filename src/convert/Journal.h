@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace qm {
+
+struct Context;
+class JournalFile;
+
+// The recovery journal of one index file: a record, on the disk before the action it
+// announces, of every image about to be moved and of the BIF file about to take its final
+// name. A run interrupted at any moment leaves enough for the next run to finish the work
+// exactly once: moved images are recognised at their targets instead of being asked for,
+// and a complete BIF file is not written a second time. The journal file is also the lock
+// that keeps two processes off one index file.
+class Journal {
+public:
+    // Opens and locks the journal of the index file and reads what an earlier run left. A
+    // journal that cannot be used (junk, or naming files outside the job's folders) is
+    // reported and started afresh. Returns nullptr when another process holds the lock.
+    // Raises when the journal cannot be opened or read.
+    static std::unique_ptr<Journal> Open(Context& context, const std::string& indexPath,
+                                         const std::string& bifPath);
+
+    Journal(Context& context, std::unique_ptr<JournalFile> file, std::string bifFolder);
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    const std::string& path() const;
+
+    // The BIF file an earlier run completed, when it still stands with the recorded size and
+    // checksum; "" otherwise.
+    std::string completeBif();
+
+    // Where an earlier run recorded moving `source` to, when that target exists now; "" when
+    // nothing is recorded or the target is gone.
+    std::string movedTarget(const std::string& source);
+
+    // Records a move before it is done; raises when the record cannot be made durable.
+    void recordMove(const std::string& source, const std::string& target);
+
+    // Records that the complete, synced file at `temporaryPath` is about to be renamed to
+    // `finalPath`; raises when the record cannot be made durable.
+    void recordBif(const std::string& temporaryPath, const std::string& finalPath);
+
+    // Whether any run has recorded anything.
+    bool holdsRecords() const { return length_ > 0; }
+
+    // Deletes the journal: its work is done. A second call does nothing.
+    void remove();
+
+private:
+    friend struct JournalLoader;
+    void append(std::string record);
+
+    struct Bif {
+        std::string path;
+        std::uint64_t size = 0;
+        std::uint64_t checksum = 0;
+    };
+
+    Context& ctx_;
+    std::unique_ptr<JournalFile> file_;
+    std::string bifFolder_;
+    std::unordered_map<std::string, std::string> moves_;
+    std::optional<Bif> bif_;
+    std::uint64_t length_ = 0; // bytes of whole records on the disk
+    bool removed_ = false;
+};
+
+// Deletes the journals, held by no process, whose index file is gone from a folder that is
+// still there: the index file was removed after its work was done, and an interruption
+// came before its journal went. A journal of a folder that cannot be seen (a share not
+// mounted) is kept.
+void SweepOrphanJournals(Context& context);
+
+namespace detail {
+
+// One journal line: the fields, each with "%", tab, CR, LF and other control bytes written
+// as "%XX", separated by tabs, then a tab, the line's checksum in 16 hexadecimal digits
+// and LF.
+std::string EncodeRecord(std::initializer_list<std::string_view> fields);
+
+// The fields of the whole lines of `text`, in order; a last line without its LF (torn by
+// a crash) is left out and `wholeLength` ends before it. Raises std::invalid_argument,
+// saying why, for a line whose checksum or escapes are wrong.
+std::vector<std::vector<std::string>> DecodeRecords(std::string_view text,
+                                                    std::size_t& wholeLength);
+
+// Whether `path` names something below `folder` (ASCII letters in either case) without a
+// "." or ".." component or an empty one that could lead out again.
+bool LiesBelow(std::string_view folder, std::string_view path);
+
+} // namespace detail
+
+} // namespace qm

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// One index file's recovery journal, open and locked for as long as the object lives. The
+// lock is advisory: it keeps out other Quillmarch processes that use the same journal
+// folder, nothing else. Failures raise qm::Error naming the journal's path.
+class JournalFile {
+public:
+    virtual ~JournalFile() = default;
+
+    // The journal's own path, for reports and log lines.
+    virtual const std::string& path() const = 0;
+    // The index file's full path on the host, the same whatever folder a run starts in.
+    virtual const std::string& key() const = 0;
+
+    // Everything the journal holds.
+    virtual std::string read() = 0;
+    // Appends `record` and returns only once it is on the disk. After a failure the journal
+    // holds what it held before, as far as the machine allows.
+    virtual void append(std::string_view record) = 0;
+    // Keeps the first `length` bytes and drops the rest, durably.
+    virtual void truncate(std::uint64_t length) = 0;
+    // Deletes the journal; the lock is held until the object goes.
+    virtual void remove() = 0;
+};
+
+// The size and checksum (Checksum64) of a file's bytes.
+struct FileMeasure {
+    std::uint64_t size = 0;
+    std::uint64_t checksum = 0;
+};
+
+// A lock held for as long as the object lives.
+class HeldLock {
+public:
+    virtual ~HeldLock() = default;
+};
+
+// Where journals live: one per index file, in a folder of their own.
+class JournalStore {
+public:
+    virtual ~JournalStore() = default;
+
+    // Opens the journal of the index file at `indexPath` (the system's path text), creating an
+    // empty one when there is none, and takes its lock without waiting. Returns nullptr when
+    // another process holds the lock.
+    virtual std::unique_ptr<JournalFile> open(const std::string& indexPath) = 0;
+
+    // The size and checksum of the file at `path` (the system's path text); nullopt when it
+    // is not a regular file or cannot be read.
+    virtual std::optional<FileMeasure> measure(const std::string& path) = 0;
+
+    // Waits until no other process writes into the BIF folder `folder` (the system's path
+    // text), and keeps them out while the lock lives: two conversions into one folder would
+    // choose the same free name and write the same temporary file.
+    virtual std::unique_ptr<HeldLock> lockFolder(const std::string& folder) = 0;
+
+    // Hands every journal that no process holds to `visit`, opened and locked, its key
+    // empty; a journal it cannot open is passed over.
+    virtual void visitIdle(const std::function<void(JournalFile&)>& visit) = 0;
+};
+
+} // namespace qm

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/SystemLog.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+// What the service manager raises in the program once StartService has handed it over. All
+// of them arrive on the one thread that runs everything else.
+class ServiceEvents {
+public:
+    virtual ~ServiceEvents() = default;
+
+    // Raised once, at once. Setting `Success` reports a successful start; left false, the
+    // start failed and the process ends with a non-zero status.
+    virtual void Start(bool& Success) = 0;
+
+    // Raised when the service manager stops the service (SIGTERM, SIGINT). Also raised from
+    // DispatchPendingEvents, so it can arrive in the middle of a run.
+    virtual void Stop() = 0;
+
+    // Raised once a tick interval (one second) while the service runs and no Stop came.
+    virtual void Timer() = 0;
+};
+
+// The service manager: registering the program as the service "Quillmarch", the stored
+// parameters of that registration, the service's own life and its event log. Set the
+// properties before calling Install or Uninstall.
+class ServiceControl {
+public:
+    virtual ~ServiceControl() = default;
+
+    std::string ServiceName;
+    std::string DisplayName;
+    std::int32_t StartMode = 0;        // 2: starts with the system
+    std::int32_t ControlsAccepted = 0; // 1: stop only
+    bool Interactive = false;          // no effect where services have no desktop
+    // The folders the job writes, as the job names them; a confined service may write there
+    // and nowhere else. Read by Install.
+    std::vector<std::string> WritableFolders;
+
+    // Registers the service; false when it is registered already. Raises when the
+    // registration cannot be written.
+    virtual bool Install() = 0;
+    // Removes the registration; false when there is none.
+    virtual bool Uninstall() = 0;
+
+    // Stores a parameter of the registration. The empty section's "ImagePath" is the command
+    // line the service manager starts the program with. Raises when there is no registration
+    // or it cannot be written.
+    virtual void SaveSetting(const std::string& section, const std::string& key,
+                             const std::string& value) = 0;
+    // The value SaveSetting stored, or `defaultValue` when there is none (also when there is
+    // no registration).
+    virtual std::string GetSetting(const std::string& section, const std::string& key,
+                                   const std::string& defaultValue) = 0;
+
+    // Hands the running program to the service manager: raises Start, reports a successful
+    // start, then raises Timer every tick until Stop. Returns whether the start succeeded.
+    virtual bool StartService(ServiceEvents& events) = 0;
+    // Raises the events that arrived meanwhile (a stop request); called while a run yields.
+    virtual void DispatchPendingEvents() = 0;
+
+    virtual void LogEvent(EventType type, std::int32_t eventId, std::string_view text) = 0;
+};
+
+} // namespace qm

@@ -1,0 +1,293 @@
+#include "platform/posix/PosixJournalStore.h"
+
+#include "platform/Checksum.h"
+#include "platform/Error.h"
+#include "platform/PathMap.h"
+#include "platform/posix/DebugLogLocation.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+// mkdir -p with owner-only permissions for what it creates.
+void CreateFolders(const std::string& folder) {
+    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
+        if (pos != folder.size() && folder[pos] != '/')
+            continue;
+        const std::string level = folder.substr(0, pos);
+        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
+            throw MachineError(errno, level);
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        throw MachineError(errno, folder);
+    if (!S_ISDIR(st.st_mode))
+        throw MachineError(ENOTDIR, folder);
+}
+
+int SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int result = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(fd);
+    return result;
+}
+
+// A path as the same for every process: absolute, with the links and "." and ".." of its
+// folder resolved when the folder exists.
+std::string FullHostPath(const std::string& host) {
+    std::string absolute = host;
+    while (absolute.size() > 1 && absolute.back() == '/')
+        absolute.pop_back();
+    if (absolute.empty() || absolute.front() != '/') {
+        char buffer[PATH_MAX];
+        if (::getcwd(buffer, sizeof buffer))
+            absolute = std::string(buffer) + "/" + absolute;
+    }
+    const auto slash = absolute.rfind('/');
+    const std::string folder = slash == 0 ? "/" : absolute.substr(0, slash);
+    const std::string name = absolute.substr(slash + 1);
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(folder.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved)
+        return absolute;
+    const std::string real = resolved.get();
+    return real == "/" ? "/" + name : real + "/" + name;
+}
+
+std::string Hex(std::uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+class PosixJournalFile : public JournalFile {
+public:
+    PosixJournalFile(int fd, std::string path, std::string folder, std::string key, bool fresh)
+        : fd_(fd), path_(std::move(path)), folder_(std::move(folder)), key_(std::move(key)),
+          folderUnsynced_(fresh) {}
+    ~PosixJournalFile() override { ::close(fd_); }
+    PosixJournalFile(const PosixJournalFile&) = delete;
+    PosixJournalFile& operator=(const PosixJournalFile&) = delete;
+
+    const std::string& path() const override { return path_; }
+    const std::string& key() const override { return key_; }
+
+    std::string read() override {
+        std::string content;
+        char buffer[65536];
+        for (off_t offset = 0;;) {
+            const ssize_t n = ::pread(fd_, buffer, sizeof buffer, offset);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw MachineError(errno, path_);
+            }
+            if (n == 0)
+                return content;
+            content.append(buffer, static_cast<std::size_t>(n));
+            offset += n;
+        }
+    }
+
+    void append(std::string_view record) override {
+        const off_t before = ::lseek(fd_, 0, SEEK_END);
+        if (before < 0)
+            throw MachineError(errno, path_);
+        if (const int err = writeAll(record, before)) {
+            // A half-written record would make the next one unreadable.
+            [[maybe_unused]] const int dropped = ::ftruncate(fd_, before);
+            throw MachineError(err, path_);
+        }
+        if (::fdatasync(fd_) != 0) {
+            const int err = errno;
+            [[maybe_unused]] const int dropped = ::ftruncate(fd_, before);
+            throw MachineError(err, path_);
+        }
+        // A new journal's name must be on the disk too, or a power cut forgets the record.
+        if (folderUnsynced_) {
+            if (const int err = SyncFolder(folder_))
+                throw MachineError(err, folder_);
+            folderUnsynced_ = false;
+        }
+    }
+
+    void truncate(std::uint64_t length) override {
+        if (::ftruncate(fd_, static_cast<off_t>(length)) != 0 || ::fdatasync(fd_) != 0)
+            throw MachineError(errno, path_);
+    }
+
+    void remove() override {
+        if (::unlink(path_.c_str()) != 0 && errno != ENOENT)
+            throw MachineError(errno, path_);
+    }
+
+private:
+    int writeAll(std::string_view data, off_t offset) {
+        while (!data.empty()) {
+            const ssize_t n = ::pwrite(fd_, data.data(), data.size(), offset);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            if (n == 0)
+                return ENOSPC;
+            data.remove_prefix(static_cast<std::size_t>(n));
+            offset += n;
+        }
+        return 0;
+    }
+
+    int fd_;
+    std::string path_;
+    std::string folder_;
+    std::string key_;
+    bool folderUnsynced_;
+};
+
+class FolderLock : public HeldLock {
+public:
+    explicit FolderLock(int fd) : fd_(fd) {}
+    ~FolderLock() override { ::close(fd_); }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+PosixJournalStore::PosixJournalStore(const PathMap& map, std::string folder)
+    : map_(map), folder_(std::move(folder)) {}
+
+std::string PosixJournalStore::UserFolder() {
+    return StateFolder() + "/quillmarch/journal";
+}
+
+std::unique_ptr<JournalFile> PosixJournalStore::open(const std::string& indexPath) {
+    const std::string key = FullHostPath(map_.toHost(indexPath));
+    const std::string path = folder_ + "/" + Hex(ChecksumOf(key)) + ".journal";
+    CreateFolders(folder_);
+    // The holder deletes a finished journal while it holds the lock: a lock taken on a file
+    // that no longer has the name is worth nothing, so the name is looked at again.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0)
+            throw MachineError(errno, path);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            ::close(fd);
+            if (err == EWOULDBLOCK)
+                return nullptr;
+            throw MachineError(err, path);
+        }
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 &&
+            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
+            if (!S_ISREG(opened.st_mode)) {
+                ::close(fd);
+                throw MachineError(EINVAL, path);
+            }
+            return std::make_unique<PosixJournalFile>(fd, path, folder_, key, opened.st_size == 0);
+        }
+        ::close(fd);
+    }
+    throw MachineError(EAGAIN, path);
+}
+
+std::unique_ptr<HeldLock> PosixJournalStore::lockFolder(const std::string& folder) {
+    const std::string key = FullHostPath(map_.toHost(folder));
+    const std::string path = folder_ + "/" + Hex(ChecksumOf(key)) + ".lock";
+    CreateFolders(folder_);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        throw MachineError(errno, path);
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            const int err = errno;
+            ::close(fd);
+            throw MachineError(err, path);
+        }
+    }
+    return std::make_unique<FolderLock>(fd);
+}
+
+void PosixJournalStore::visitIdle(const std::function<void(JournalFile&)>& visit) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder_.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 8 && name.ends_with(".journal"))
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    for (const std::string& name : names) {
+        const std::string path = folder_ + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        struct stat opened {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0 ||
+            ::stat(path.c_str(), &named) != 0 || opened.st_ino != named.st_ino ||
+            !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            continue;
+        }
+        PosixJournalFile file(fd, path, folder_, "", false);
+        visit(file);
+    }
+}
+
+std::optional<FileMeasure> PosixJournalStore::measure(const std::string& path) {
+    std::string host;
+    try {
+        host = map_.toHost(path);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+    const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    constexpr std::size_t Chunk = 1 << 20;
+    std::unique_ptr<char[]> buffer(new char[Chunk]);
+    Checksum64 sum;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.get(), Chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        sum.update(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
+    }
+    ::close(fd);
+    return FileMeasure{sum.size(), sum.value()};
+}
+
+} // namespace qm

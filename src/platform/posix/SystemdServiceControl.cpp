@@ -1,0 +1,451 @@
+#include "platform/posix/SystemdServiceControl.h"
+
+#include "platform/Error.h"
+#include "platform/PathMap.h"
+#include "platform/SystemLog.h"
+#include "platform/posix/SystemdUnit.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace qm {
+
+namespace {
+
+constexpr const char* UnitName = "quillmarch.service";
+constexpr const char* WantsFolder = "default.target.wants";
+// How often a run in progress looks for a stop request.
+constexpr std::chrono::milliseconds StopPollInterval{50};
+
+std::string Getenv(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string CurrentFolder() {
+    std::string buffer(PATH_MAX, '\0');
+    if (::getcwd(buffer.data(), buffer.size()) == nullptr)
+        return "/";
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
+
+// mkdir -p; raises when a level cannot be made.
+void CreateFolders(const std::string& folder, mode_t mode) {
+    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
+        if (pos == folder.size() || folder[pos] == '/') {
+            const std::string level = folder.substr(0, pos);
+            if (::mkdir(level.c_str(), mode) != 0 && errno != EEXIST)
+                throw MachineError(errno, level);
+        }
+    }
+}
+
+std::string ReadWhole(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw MachineError(errno, path);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int err = errno;
+            ::close(fd);
+            throw MachineError(err, path);
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return text;
+}
+
+// Writes beside `path`, syncs and renames over it, so the unit is whole or as it was.
+void ReplaceWhole(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".new";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw MachineError(errno, temporary);
+    std::size_t done = 0;
+    int err = 0;
+    while (done < text.size() && err == 0) {
+        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno != EINTR)
+            err = errno;
+        else if (put > 0)
+            done += static_cast<std::size_t>(put);
+    }
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temporary.c_str());
+        throw MachineError(err, path);
+    }
+    const auto slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+// The folder itself when it exists, else the nearest folder above it that does (the run
+// creates the rest there); nothing when that would be the root.
+std::optional<std::string> ExistingFolder(std::string folder) {
+    while (!folder.empty() && folder != "/") {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            char resolved[PATH_MAX];
+            if (::realpath(folder.c_str(), resolved) == nullptr)
+                return std::nullopt;
+            return std::string(resolved) == "/" ? std::nullopt
+                                                : std::optional(std::string(resolved));
+        }
+        const auto slash = folder.rfind('/');
+        if (slash == std::string::npos || slash == 0)
+            return std::nullopt;
+        folder.resize(slash);
+    }
+    return std::nullopt;
+}
+
+// The command line of an executable with " /v", quoted as ExecStart= reads it.
+std::string DefaultCommandLine(const std::string& executablePath) {
+    if (executablePath.find_first_of(" \t\"\\") == std::string::npos)
+        return executablePath + " /v";
+    return QuoteUnitWord(executablePath) + " /v";
+}
+
+// ExecStart= expands "%" specifiers and "$" variables; the stored command line means neither.
+std::string ToExecStart(std::string_view commandLine) {
+    std::string out;
+    for (const char c : commandLine) {
+        out += c;
+        if (c == '%' || c == '$')
+            out += c;
+    }
+    return out;
+}
+
+std::string FromExecStart(std::string_view execStart) {
+    std::string out;
+    for (std::size_t i = 0; i < execStart.size(); ++i) {
+        out += execStart[i];
+        if ((execStart[i] == '%' || execStart[i] == '$') && i + 1 < execStart.size() &&
+            execStart[i + 1] == execStart[i])
+            ++i;
+    }
+    return out;
+}
+
+std::string SectionFor(const std::string& section) {
+    return "X-" + (section.empty() ? std::string("Service") : section);
+}
+
+} // namespace
+
+SystemdSetup SystemdSetupFromEnvironment(std::string executablePath) {
+    SystemdSetup setup;
+    setup.executablePath = std::move(executablePath);
+    setup.workingDirectory = CurrentFolder();
+    setup.root = ::geteuid() == 0;
+    setup.userManager = !setup.root;
+
+    std::string home = Getenv("HOME");
+    const std::string sudoUser = Getenv("SUDO_USER");
+    if (setup.root && !sudoUser.empty() && sudoUser != "root") {
+        if (const passwd* entry = ::getpwnam(sudoUser.c_str())) {
+            setup.user = sudoUser;
+            setup.userId = entry->pw_uid;
+            setup.groupId = entry->pw_gid;
+            home = entry->pw_dir ? entry->pw_dir : "";
+        }
+    }
+    setup.userHome = home;
+    const std::string state = Getenv("XDG_STATE_HOME");
+    setup.stateHome = setup.user.empty() && !state.empty() && state[0] == '/'
+                          ? state
+                          : (home.empty() ? std::string() : home + "/.local/state");
+
+    if (const std::string override = Getenv("QUILLMARCH_UNIT_DIR"); !override.empty()) {
+        setup.unitFolder = override;
+    } else if (setup.root) {
+        setup.unitFolder = "/etc/systemd/system";
+        setup.managerFolder = true;
+    } else {
+        const std::string config = Getenv("XDG_CONFIG_HOME");
+        setup.unitFolder =
+            (!config.empty() && config[0] == '/' ? config : home + "/.config") + "/systemd/user";
+        setup.managerFolder = true;
+    }
+    if (const std::string tick = Getenv("QUILLMARCH_TICK_MS"); !tick.empty()) {
+        const long ms = std::strtol(tick.c_str(), nullptr, 10);
+        if (ms > 0)
+            setup.tick = std::chrono::milliseconds(ms);
+    }
+    return setup;
+}
+
+SystemdServiceControl::SystemdServiceControl(SystemdSetup setup, const PathMap& map,
+                                             SystemLog& systemLog)
+    : setup_(std::move(setup)), map_(map), systemLog_(systemLog) {
+    sigemptyset(&stopSignals_);
+    sigaddset(&stopSignals_, SIGTERM);
+    sigaddset(&stopSignals_, SIGINT);
+}
+
+std::string SystemdServiceControl::unitPath() const {
+    return setup_.unitFolder + "/" + UnitName;
+}
+
+std::vector<std::string> SystemdServiceControl::writablePaths() {
+    std::vector<std::string> paths;
+    const auto add = [&](const std::optional<std::string>& path) {
+        if (path && std::find(paths.begin(), paths.end(), *path) == paths.end())
+            paths.push_back(*path);
+    };
+    for (const std::string& folder : WritableFolders) {
+        std::string host;
+        try {
+            host = map_.toHost(folder);
+        } catch (const Error&) {
+            continue; // an unmapped drive: the run reports it, nothing here can be opened
+        }
+        if (host.empty() || host[0] != '/')
+            host = setup_.workingDirectory + "/" + host;
+        add(ExistingFolder(host));
+    }
+    if (!setup_.stateHome.empty())
+        add(setup_.stateHome + "/quillmarch");
+    return paths;
+}
+
+bool SystemdServiceControl::Install() {
+    struct stat st {};
+    if (::lstat(unitPath().c_str(), &st) == 0)
+        return false;
+    CreateFolders(setup_.unitFolder, 0755);
+
+    if (!setup_.stateHome.empty()) {
+        // The service writes its debug log there, and cannot make the folder itself once
+        // confined; made for the service's user when root installs for someone else.
+        const std::string stateFolder = setup_.stateHome + "/quillmarch";
+        if (::stat(stateFolder.c_str(), &st) != 0) {
+            CreateFolders(stateFolder, 0700);
+            // Made by root for another user: every level made below that user's home is
+            // handed to them. Best effort: a folder left to root shows as a failing log line.
+            if (!setup_.user.empty() && stateFolder.rfind(setup_.userHome + "/", 0) == 0) {
+                for (std::size_t pos = setup_.userHome.size() + 1; pos <= stateFolder.size();
+                     ++pos) {
+                    if (pos != stateFolder.size() && stateFolder[pos] != '/')
+                        continue;
+                    const std::string level = stateFolder.substr(0, pos);
+                    struct stat levelStat {};
+                    if (::stat(level.c_str(), &levelStat) == 0 && levelStat.st_uid == 0) {
+                        [[maybe_unused]] const int owned =
+                            ::chown(level.c_str(), setup_.userId, setup_.groupId);
+                    }
+                }
+            }
+        }
+    }
+
+    UnitDescription unit;
+    unit.execStart = ToExecStart(DefaultCommandLine(setup_.executablePath));
+    unit.workingDirectory = setup_.workingDirectory;
+    unit.user = setup_.user;
+    unit.runsAsRoot = setup_.root && setup_.user.empty() && !setup_.userManager;
+    unit.startsWithSystem = StartMode == 2;
+    unit.writablePaths = writablePaths();
+    // The service finds its own registration, and its debug log, where the installer did.
+    unit.environment.emplace_back("QUILLMARCH_UNIT_DIR", setup_.unitFolder);
+    if (!setup_.stateHome.empty())
+        unit.environment.emplace_back("XDG_STATE_HOME", setup_.stateHome);
+    ReplaceWhole(unitPath(), RenderUnit(unit));
+
+    if (unit.startsWithSystem) {
+        const std::string wants = setup_.unitFolder + "/" + WantsFolder;
+        CreateFolders(wants, 0755);
+        const std::string link = wants + "/" + UnitName;
+        ::unlink(link.c_str());
+        if (::symlink(unitPath().c_str(), link.c_str()) != 0)
+            throw MachineError(errno, link);
+    }
+    tellManager();
+    return true;
+}
+
+bool SystemdServiceControl::Uninstall() {
+    struct stat st {};
+    if (::lstat(unitPath().c_str(), &st) != 0)
+        return false;
+    const std::string link = setup_.unitFolder + "/" + WantsFolder + "/" + UnitName;
+    if (::unlink(link.c_str()) != 0 && errno != ENOENT)
+        throw MachineError(errno, link);
+    if (::unlink(unitPath().c_str()) != 0)
+        throw MachineError(errno, unitPath());
+    tellManager();
+    return true;
+}
+
+void SystemdServiceControl::SaveSetting(const std::string& section, const std::string& key,
+                                        const std::string& value) {
+    const std::string text = ReadWhole(unitPath());
+    if (section.empty() && key == "ImagePath")
+        ReplaceWhole(unitPath(), SetUnitValue(text, "Service", "ExecStart", ToExecStart(value)));
+    else
+        ReplaceWhole(unitPath(),
+                     SetUnitValue(text, SectionFor(section), key, EncodeSettingValue(value)));
+    tellManager();
+}
+
+std::string SystemdServiceControl::GetSetting(const std::string& section, const std::string& key,
+                                              const std::string& defaultValue) {
+    struct stat st {};
+    if (::stat(unitPath().c_str(), &st) != 0 && errno == ENOENT)
+        return defaultValue;
+    const std::string text = ReadWhole(unitPath());
+    if (section.empty() && key == "ImagePath") {
+        const auto value = FindUnitValue(text, "Service", "ExecStart");
+        return value ? FromExecStart(*value) : defaultValue;
+    }
+    const auto value = FindUnitValue(text, SectionFor(section), key);
+    return value ? DecodeSettingValue(*value) : defaultValue;
+}
+
+void SystemdServiceControl::tellManager() {
+    if (!setup_.managerFolder)
+        return;
+    std::vector<const char*> argv = {"systemctl"};
+    if (setup_.userManager)
+        argv.push_back("--user");
+    argv.push_back("daemon-reload");
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    // Without systemctl, or without a running manager, there is nobody to tell.
+    if (posix_spawnp(&child, "systemctl", &actions, nullptr, const_cast<char* const*>(argv.data()),
+                     environ) == 0) {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+void SystemdServiceControl::notify(const char* state) {
+    const std::string socketPath = Getenv("NOTIFY_SOCKET");
+    if (socketPath.empty())
+        return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path)
+        return;
+    std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
+    if (address.sun_path[0] == '@')
+        address.sun_path[0] = '\0'; // an abstract socket
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketPath.size());
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    bool sent = false;
+    if (fd >= 0) {
+        sent = ::sendto(fd, state, std::strlen(state), MSG_NOSIGNAL,
+                        reinterpret_cast<const sockaddr*>(&address), length) >= 0;
+        ::close(fd);
+    }
+    if (!sent)
+        LogEvent(EventType::Warning, 109,
+                 std::string("Cannot tell the service manager ") + state + ": " +
+                     std::strerror(errno));
+}
+
+void SystemdServiceControl::raiseStop() {
+    stopped_ = true;
+    events_->Stop();
+}
+
+bool SystemdServiceControl::StartService(ServiceEvents& events) {
+    sigset_t previous;
+    // Blocked, the stop signals wait until the loop takes them, between runs or while a run
+    // yields, instead of ending the process in the middle of a file.
+    ::sigprocmask(SIG_BLOCK, &stopSignals_, &previous);
+    events_ = &events;
+    stopped_ = false;
+
+    bool success = false;
+    events.Start(success);
+    if (success) {
+        notify("READY=1");
+        using Clock = std::chrono::steady_clock;
+        auto next = Clock::now() + setup_.tick;
+        while (!stopped_) {
+            const auto wait =
+                std::max(Clock::duration::zero(),
+                         std::chrono::duration_cast<Clock::duration>(next - Clock::now()));
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+            const auto nanoseconds =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(wait - seconds);
+            const timespec timeout{static_cast<time_t>(seconds.count()),
+                                   static_cast<long>(nanoseconds.count())};
+            const int signal = ::sigtimedwait(&stopSignals_, nullptr, &timeout);
+            if (signal > 0) {
+                raiseStop();
+            } else if (errno == EAGAIN) {
+                events.Timer();
+                // Ticks missed while a run went on are not made up for: the next one comes a
+                // tick after the run returned.
+                next += setup_.tick;
+                if (next < Clock::now())
+                    next = Clock::now() + setup_.tick;
+            }
+        }
+        notify("STOPPING=1");
+    }
+    events_ = nullptr;
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return success;
+}
+
+void SystemdServiceControl::DispatchPendingEvents() {
+    if (events_ == nullptr || stopped_)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextPoll_)
+        return;
+    nextPoll_ = now + StopPollInterval;
+    const timespec zero{0, 0};
+    if (::sigtimedwait(&stopSignals_, nullptr, &zero) > 0)
+        raiseStop();
+}
+
+void SystemdServiceControl::LogEvent(EventType type, std::int32_t eventId, std::string_view text) {
+    systemLog_.logEvent(type, eventId, text);
+}
+
+} // namespace qm

@@ -1,0 +1,75 @@
+#include "service/AutomaticProcessing.h"
+
+#include "operation/Context.h"
+
+#include <utility>
+
+namespace qm {
+
+namespace {
+
+constexpr std::int32_t FirstCountdown = 10;
+constexpr std::int32_t ServiceCountdown = 30;
+constexpr std::int32_t CountdownAfterRun = 300;
+
+// Clears the running flag whichever way the run ends.
+class RunningFlag {
+public:
+    explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~RunningFlag() { flag_ = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+AutomaticProcessing::AutomaticProcessing(Context& context, WallClock now)
+    : context_(context), now_(std::move(now)) {}
+
+bool AutomaticProcessing::Start() {
+    const Answer answer = context_.host.showMessage(
+        {"This will run the current configuration every 5 minutes, processing any new files "
+         "automatically.  Continue?",
+         "Automatic Processing", Buttons::YesNo, Icon::Question});
+    if (answer != Answer::Yes)
+        return false;
+    JobCountdown_ = FirstCountdown;
+    timerJobEnabled_ = true;
+    return true;
+}
+
+void AutomaticProcessing::Stop() {
+    timerJobEnabled_ = false;
+}
+
+void AutomaticProcessing::StartForService() {
+    JobCountdown_ = ServiceCountdown;
+    timerJobEnabled_ = true;
+}
+
+void AutomaticProcessing::TimerJob_Timer() {
+    // A run in progress yields to pending events, so ticks arrive inside it; they neither
+    // start a second run nor count towards the next one.
+    if (!timerJobEnabled_ || running_ || context_.process.jobRunning)
+        return;
+    if (JobCountdown_ != 0) {
+        --JobCountdown_;
+        return;
+    }
+    {
+        RunningFlag running(running_);
+        lastRun_ = RunJob(context_, RunRequest{now_()});
+    }
+    JobCountdown_ = CountdownAfterRun;
+}
+
+AutomaticProcessing::State AutomaticProcessing::state() const {
+    if (running_)
+        return State::Running;
+    return timerJobEnabled_ ? State::Counting : State::Off;
+}
+
+} // namespace qm

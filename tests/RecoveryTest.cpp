@@ -1,0 +1,279 @@
+// A job interrupted at any point is finished by its next run, exactly once: the same BIF
+// documents, images and index files as a run that was never disturbed.
+
+#include "convert/IndexFileRun.h"
+#include "convert/JobRunner.h"
+#include "convert/Journal.h"
+#include "platform/posix/PosixJournalStore.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TempFolder.h"
+#include "support/TestWorld.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// What a job leaves: every file but the BIF files by path and content, and the BIF files'
+// contents, names aside.
+struct State {
+    std::map<std::string, std::string> files;
+    std::vector<std::string> bifs;
+    bool operator==(const State&) const = default;
+};
+
+void PrintTo(const State& s, std::ostream* out) {
+    *out << s.bifs.size() << " BIF files;";
+    for (const auto& [name, content] : s.files)
+        *out << " " << name;
+}
+
+// Two index files of two documents; moves, duplicates and removal on; one target is taken
+// before the job starts, so its image gets a numbered name.
+struct RecoveryWorld {
+    explicit RecoveryWorld(bool service = true) {
+        JobSettings& job = w.job;
+        job.setText(TextField::FieldNames, "Name|ImagePath");
+        job.setText(TextField::DocType, "Invoice");
+        job.setText(TextField::IndexFile, temp.path("in/*.csv"));
+        job.setText(TextField::ImageFolder, temp.path("img"));
+        job.setText(TextField::BIFFile, temp.path("out/batch.bif"));
+        job.setText(TextField::CurrentConfigFile, temp.path("job.sbf"));
+        job.setCheck(CheckField::MoveFiles, CheckState::Checked);
+        job.setFlag(MenuField::AllowDupes, true);
+        job.setFlag(MenuField::RemoveProcessed, true);
+        job.setFlag(MenuField::PromptWhenFinished, false);
+        job.setFlag(MenuField::DebugMode, true);
+        w.process.serviceMode = service;
+        for (const char* batch : {"a", "b"}) {
+            std::string index;
+            for (int i = 1; i <= 2; ++i) {
+                const std::string image = std::string(batch) + "\\" + std::to_string(i) + ".tif";
+                index += "Doc " + std::string(batch) + std::to_string(i) + "," + image + "\r\n";
+                temp.write("img/" + std::string(batch) + "/" + std::to_string(i) + ".tif",
+                           "image " + image);
+            }
+            temp.write("in/" + std::string(batch) + ".csv", index);
+        }
+        temp.write("out/a/2.tif", "an earlier batch's image");
+        w.context.journals = &journals;
+    }
+
+    State state() const {
+        State s;
+        for (const auto& entry : fs::recursive_directory_iterator(temp.path())) {
+            const std::string name = fs::relative(entry.path(), temp.path()).generic_string();
+            if (!entry.is_regular_file() || name.starts_with("journal/") ||
+                name == "debug-QM.log" || name == "job.sbf")
+                continue;
+            if (entry.path().extension() == ".bif") {
+                // Each world has a folder of its own, whose name the references hold.
+                std::string bif = Read(entry.path());
+                for (auto at = bif.find(temp.path()); at != bif.npos; at = bif.find(temp.path()))
+                    bif.replace(at, temp.path().size(), "TEMP");
+                s.bifs.push_back(bif);
+            } else
+                s.files[name] = Read(entry.path());
+        }
+        std::sort(s.bifs.begin(), s.bifs.end());
+        return s;
+    }
+
+    long journalCount() const {
+        if (!fs::exists(temp.path("journal")))
+            return 0;
+        return std::count_if(fs::directory_iterator(temp.path("journal")), fs::directory_iterator(),
+                             [](const auto& e) { return e.path().extension() == ".journal"; });
+    }
+
+    TempFolder temp;
+    FaultyWorld w{temp.path("debug-QM.log")};
+    PosixJournalStore journals{w.map, temp.path("journal")};
+};
+
+// Every file operation of the job fails in turn, once as refused and once as done with its
+// reply lost; the next run must end where an undisturbed run ends, without a question.
+TEST(RecoveryTest, AFailureAnywhereIsFinishedByTheNextRun) {
+    // Hundreds of runs: on a memory file system, syncs cost nothing.
+    const ScopedEnvironment memory("TMPDIR", fs::is_directory("/dev/shm")
+                                                 ? std::optional<std::string>("/dev/shm")
+                                                 : std::nullopt);
+    RecoveryWorld undisturbed;
+    undisturbed.w.files.arm({});
+    EXPECT_EQ(RunJob(undisturbed.w.context).converted, 2);
+    const long operations = undisturbed.w.files.count();
+    const State expected = undisturbed.state();
+    ASSERT_EQ(expected.bifs.size(), 2u);
+    EXPECT_EQ(expected.files.count("in/a.csv"), 0u);
+    EXPECT_EQ(expected.files.count("out/a/2-0001.tif"), 1u);
+    EXPECT_EQ(undisturbed.journalCount(), 0);
+
+    for (const bool afterEffect : {false, true}) {
+        for (long at = 1; at <= operations; ++at) {
+            SCOPED_TRACE("operation " + std::to_string(at) + (afterEffect ? ", done" : ""));
+            RecoveryWorld world;
+            world.w.files.arm({at, EIO, {}, afterEffect});
+            RunJob(world.w.context);
+            world.w.files.arm({});
+            RunJob(world.w.context);
+            EXPECT_EQ(world.state(), expected);
+            EXPECT_EQ(world.journalCount(), 0);
+        }
+    }
+}
+
+// Writes a journal for the index file as an interrupted run would have left it.
+void LeaveJournal(RecoveryWorld& world, const std::string& index, const std::string& records) {
+    std::unique_ptr<JournalFile> file = world.journals.open(index);
+    ASSERT_TRUE(file);
+    file->append(detail::EncodeRecord({"QMJ1", file->key()}) + records);
+}
+
+std::string Moved(RecoveryWorld& world, const std::string& image, const std::string& target) {
+    return detail::EncodeRecord(
+        {"M", world.temp.path("img") + "\\" + image, world.temp.path("out") + "\\" + target});
+}
+
+TEST(RecoveryTest, ARecordedNumberedTargetCountsAsMovedAndATornRecordIsIgnored) {
+    RecoveryWorld world;
+    world.temp.write("out/a/2-0001.tif", "image a\\2.tif");
+    fs::remove(world.temp.path("img/a/2.tif"));
+    LeaveJournal(world, world.temp.path("in/a.csv"),
+                 Moved(world, "a\\2.tif", "a\\2-0001.tif") +
+                     Moved(world, "a\\1.tif", "a\\1.tif").substr(0, 20));
+    EXPECT_EQ(RunJob(world.w.context).converted, 2);
+    EXPECT_TRUE(world.w.host.boxes.empty());
+    const std::string bif = world.temp.read("out/batch.bif");
+    EXPECT_NE(bif.find("out\\a\\2-0001.tif\"\r\n"), std::string::npos) << bif;
+    EXPECT_EQ(world.temp.read("out/a/1.tif"), "image a\\1.tif"); // moved as usual
+    EXPECT_NE(world.temp.read("debug-QM.log").find("Torn record"), std::string::npos);
+    EXPECT_EQ(world.journalCount(), 0);
+}
+
+TEST(RecoveryTest, ACompleteBifFileIsNotWrittenASecondTime) {
+    for (const bool intact : {true, false}) {
+        RecoveryWorld world;
+        world.temp.write("out/batch.bif", "[Documents File]\r\n[documents]\r\n");
+        const FileMeasure m = *world.journals.measure(world.temp.path("out/batch.bif"));
+        if (!intact)
+            world.temp.write("out/batch.bif", "[Documents File]\r\n[Documents]\r\n");
+        char checksum[17];
+        std::snprintf(checksum, sizeof checksum, "%016llx",
+                      static_cast<unsigned long long>(m.checksum));
+        LeaveJournal(world, world.temp.path("in/b.csv"),
+                     detail::EncodeRecord({"B", world.temp.path("out") + "\\batch.bif",
+                                           std::to_string(m.size), checksum}));
+        EXPECT_EQ(RunJob(world.w.context).converted, 2);
+        EXPECT_EQ(world.state().bifs.size(), intact ? 2u : 3u) << intact;
+        EXPECT_FALSE(fs::exists(world.temp.path("in/b.csv")));
+        EXPECT_EQ(world.journalCount(), 0);
+    }
+}
+
+TEST(RecoveryTest, AJournalOfJunkOrNamingOtherFoldersIsIgnoredAndReported) {
+    for (const bool junk : {true, false}) {
+        RecoveryWorld world(false);
+        world.temp.write("elsewhere/1.tif", "not the job's");
+        fs::remove(world.temp.path("img/a/1.tif"));
+        if (junk)
+            LeaveJournal(world, world.temp.path("in/a.csv"), "M\tgarbage\n\x01\x02");
+        else
+            LeaveJournal(world, world.temp.path("in/a.csv"),
+                         detail::EncodeRecord({"M", world.temp.path("img") + "\\a\\1.tif",
+                                               world.temp.path("elsewhere/1.tif")}));
+        world.w.host.answers = {Answer::No, Answer::No}; // source missing; remove the temporary
+        const RunSummary summary = RunJob(world.w.context);
+        EXPECT_EQ(summary.failed, 1);
+        ASSERT_GE(world.w.host.boxes.size(), 2u);
+        EXPECT_EQ(world.w.host.boxes[0].title, "Error in Convert CSV to BIF");
+        EXPECT_NE(world.w.host.boxes[0].text.find("1020 - Journal ignored"), std::string::npos);
+        EXPECT_EQ(world.w.host.boxes[1].title, "Source File is Missing");
+        EXPECT_EQ(world.temp.read("elsewhere/1.tif"), "not the job's");
+        EXPECT_EQ(world.journalCount(), 0) << "nothing was recorded";
+    }
+}
+
+// Journals whose every append fails, as on a full disk.
+class FullJournalStore : public JournalStore {
+public:
+    explicit FullJournalStore(JournalStore& real) : real_(real) {}
+    std::unique_ptr<JournalFile> open(const std::string& indexPath) override {
+        struct Full : JournalFile {
+            explicit Full(std::unique_ptr<JournalFile> f) : real(std::move(f)) {}
+            const std::string& path() const override { return real->path(); }
+            const std::string& key() const override { return real->key(); }
+            std::string read() override { return real->read(); }
+            void append(std::string_view) override { throw MachineError(ENOSPC, path()); }
+            void truncate(std::uint64_t length) override { real->truncate(length); }
+            void remove() override { real->remove(); }
+            std::unique_ptr<JournalFile> real;
+        };
+        return std::make_unique<Full>(real_.open(indexPath));
+    }
+    std::optional<FileMeasure> measure(const std::string& path) override {
+        return real_.measure(path);
+    }
+    std::unique_ptr<HeldLock> lockFolder(const std::string& folder) override {
+        return real_.lockFolder(folder);
+    }
+    void visitIdle(const std::function<void(JournalFile&)>& visit) override {
+        real_.visitIdle(visit);
+    }
+
+private:
+    JournalStore& real_;
+};
+
+TEST(RecoveryTest, NothingIsMovedOrRemovedWithoutARecord) {
+    for (const bool move : {true, false}) {
+        RecoveryWorld world;
+        world.w.job.setCheck(CheckField::MoveFiles,
+                             move ? CheckState::Checked : CheckState::Unchecked);
+        FullJournalStore full(world.journals);
+        world.w.context.journals = &full;
+        const State before = world.state();
+        EXPECT_EQ(RunJob(world.w.context).failed, 2);
+        ASSERT_EQ(world.w.systemLog.events.size(), 2u);
+        EXPECT_NE(
+            world.w.systemLog.events[0].text.find("Disk full: " + world.temp.path("journal/")),
+            std::string::npos)
+            << world.w.systemLog.events[0].text;
+        State after = world.state();
+        for (const char* left : {"out/batch.bifX", "out/batch1.bifX"})
+            after.files.erase(left); // kept in service mode, never under the final name
+        EXPECT_EQ(after, before);
+    }
+}
+
+TEST(RecoveryTest, AnIndexFileLockedByAnotherProcessIsLeftToIt) {
+    RecoveryWorld world;
+    const std::unique_ptr<JournalFile> held = world.journals.open(world.temp.path("in/a.csv"));
+    ASSERT_TRUE(held);
+    const RunSummary summary = RunJob(world.w.context);
+    EXPECT_EQ(summary.converted, 1);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_TRUE(fs::exists(world.temp.path("in/a.csv")));
+    EXPECT_TRUE(fs::exists(world.temp.path("img/a/1.tif")));
+    EXPECT_NE(world.temp.read("debug-QM.log")
+                  .find("Index file left to another process (its journal is locked): " +
+                        world.temp.path("in/a.csv")),
+              std::string::npos);
+}
+
+} // namespace
+} // namespace qm::test

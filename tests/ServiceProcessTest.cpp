@@ -1,0 +1,152 @@
+// The real executable as systemd runs it: installed into a unit folder of the test's own,
+// started with "/v", a notify socket and a short tick, and stopped with SIGTERM.
+
+#include "settings/ConfigFile.h"
+#include "support/TestWorld.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct ServiceRun : test::TestWorld {
+    ServiceRun() {
+        for (const char* folder : {"in", "home", "state", "units"})
+            fs::create_directories(temp.path(folder));
+        job.setText(TextField::FieldNames, "Name|ImagePath");
+        job.setText(TextField::DocType, "Invoice");
+        job.setText(TextField::ImageFolder, temp.path("img"));
+        job.setCheck(CheckField::MoveFiles, CheckState::Unchecked);
+        job.setText(TextField::IndexFile, temp.path("in/*.csv"));
+        job.setText(TextField::BIFFile, temp.path("out/result.bif"));
+        job.setFlag(MenuField::RemoveProcessed, true);
+        SaveConfig(context, temp.path("job.sbf"));
+        notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{AF_UNIX, {}};
+        temp.path("notify").copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const timeval timeout{20, 0};
+        ::setsockopt(notify, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~ServiceRun() {
+        if (child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+        ::close(notify);
+    }
+
+    // Runs quillmarch in the temporary folder with settings, state and units of its own.
+    pid_t spawn(const std::vector<std::string>& arguments) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            for (const auto& [name, value] : {std::pair{"HOME", "home"},
+                                              {"XDG_CONFIG_HOME", "home"},
+                                              {"XDG_STATE_HOME", "state"},
+                                              {"QUILLMARCH_UNIT_DIR", "units"},
+                                              {"NOTIFY_SOCKET", "notify"}})
+                ::setenv(name, temp.path(value).c_str(), 1);
+            ::setenv("QUILLMARCH_TICK_MS", "10", 1);
+            ::unsetenv("SUDO_USER");
+            std::vector<char*> argv{const_cast<char*>(QM_EXECUTABLE)};
+            for (const std::string& a : arguments)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            const int in = ::open("/dev/null", O_RDWR);
+            if (in >= 0 && ::dup2(in, 0) >= 0 && ::dup2(in, 1) >= 0 && ::dup2(in, 2) >= 0 &&
+                ::chdir(temp.path().c_str()) == 0)
+                ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+    static int Wait(pid_t pid) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    // Installs the job as the service and starts it; true once it said READY=1.
+    bool Start() {
+        if (Wait(spawn({"--install-service", "job.sbf"})) != 0)
+            return false;
+        child = spawn({"/v"});
+        char message[64] = {};
+        const ssize_t got = ::recv(notify, message, sizeof message - 1, 0);
+        return got > 0 && std::string(message) == "READY=1";
+    }
+    int Stop() {
+        ::kill(child, SIGTERM);
+        const int status = Wait(child);
+        child = -1;
+        return status;
+    }
+    std::vector<std::string> OutFiles() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(temp.path("out")))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+    void SetAge(const std::string& relative, std::chrono::seconds age) {
+        fs::last_write_time(temp.path(relative), fs::file_time_type::clock::now() - age);
+    }
+    int notify = -1;
+    pid_t child = -1;
+};
+
+TEST(ServiceProcessTest, StopDuringALongConversionFinishesThatFileOnly) {
+    ServiceRun run;
+    std::string big;
+    constexpr int Lines = 300000;
+    for (int i = 0; i < Lines; ++i)
+        big += "Document " + std::to_string(i) + ",img" + std::to_string(i) + ".tif\r\n";
+    run.temp.write("in/a.csv", big);
+    run.temp.write("in/b.csv", "Small,b.tif\r\n");
+    run.SetAge("in/a.csv", 60s);
+    run.SetAge("in/b.csv", 60s);
+    ASSERT_TRUE(run.Start());
+
+    ASSERT_TRUE(test::WaitForFile(run.temp.path("out/result.bifX"), 20.0));
+    EXPECT_EQ(run.Stop(), 0);
+
+    EXPECT_EQ(run.OutFiles(), std::vector<std::string>{"result.bif"});
+    const std::string bif = run.temp.read("out/result.bif");
+    EXPECT_NE(bif.find("\r\ndoc" + std::to_string(Lines) + ".delete_images=False\r\n"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(run.temp.path("in/a.csv")));
+    EXPECT_EQ(run.temp.read("in/b.csv"), "Small,b.tif\r\n");
+}
+
+TEST(ServiceProcessTest, AFileTouchedJustBeforeTheTickWaits) {
+    ServiceRun run;
+    run.temp.write("in/old.csv", "Old,o.tif\r\n");
+    run.SetAge("in/old.csv", 60s);
+    run.temp.write("in/fresh.csv", "Fresh,f.tif\r\n");
+    ASSERT_TRUE(run.Start());
+
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (fs::exists(run.temp.path("in/old.csv")) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(fs::exists(run.temp.path("in/old.csv")));
+    std::this_thread::sleep_for(100ms); // the run's remaining files, had it taken any
+    EXPECT_EQ(run.Stop(), 0);
+
+    EXPECT_EQ(run.OutFiles(), std::vector<std::string>{"result.bif"});
+    EXPECT_NE(run.temp.read("out/result.bif").find("=Old\r\n"), std::string::npos);
+    EXPECT_EQ(run.temp.read("in/fresh.csv"), "Fresh,f.tif\r\n");
+}
+
+} // namespace
+} // namespace qm
