@@ -223,6 +223,15 @@ TEST_F(PosixFileSystemTest, TellsFilesFromFolders) {
         EXPECT_EQ(files.folderExists(c.path), c.folder) << c.path;
     }
     EXPECT_TRUE(files.fileExists(temp.path("in/a.csv")));
+
+    // The system would read the name only up to the NUL byte, as "a.csv".
+    const std::string withNul("T:\\in\\a.csv\0-0001", 17);
+    EXPECT_FALSE(files.fileExists(withNul));
+    EXPECT_FALSE(files.folderExists(std::string("T:\\in\0x", 7)));
+    const auto error = raised([&] { files.deleteFile(withNul); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), errnum::PathNotFound);
+    EXPECT_TRUE(files.fileExists("T:\\in\\a.csv"));
 }
 
 TEST_F(PosixFileSystemTest, SameFileFollowsMappingAndLinks) {

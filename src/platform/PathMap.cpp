@@ -54,6 +54,10 @@ std::string PathMap::whereMapped(const char* section) const {
 }
 
 std::string PathMap::toHost(const std::string& path) const {
+    // The system reads a name up to its first NUL byte: "a.tif\0-0001" would stand for
+    // "a.tif", so a taken name would never look free. No file has such a name.
+    if (path.find('\0') != std::string::npos)
+        throw PathError(errnum::PathNotFound, path, "a path cannot hold a NUL byte");
     std::string host;
     std::string::size_type restStart = 0;
     bool mapped = false;
