@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
         env.makeWindow = [&] {
             return std::make_unique<qm::ui::WindowProgram>(
                 settings, qm::ExecutableFolder(),
-                [&pathMap](const std::string& path) { return pathMap.toHost(path); });
+                [&pathMap](const std::string& path) { return pathMap.toHost(path); },
+                qm::ui::ServiceAccess{env.makeServiceControl, env.executablePath});
         };
         env.displayAvailable =
             qm::DisplayAvailable([](const char* name) { return std::getenv(name); });

@@ -2,9 +2,14 @@
 
 #include "operation/Context.h"
 #include "operation/ErrorReporter.h"
+#include "platform/Error.h"
+#include "platform/ServiceControl.h"
+#include "service/AutomaticProcessing.h"
+#include "service/ServiceCommands.h"
 #include "settings/ConfigFile.h"
 #include "ui/MenuTree.h"
 
+#include <memory>
 #include <optional>
 
 namespace qm::ui {
@@ -21,10 +26,18 @@ std::string Browse(Context& context, FileDialogKind kind, const char* filter, st
     return chosen.value_or(dialog.startName);
 }
 
-void Notice(Context& context, const char* feature) {
-    context.host.showMessage(
-        {std::string(feature) + " is not available yet in this version of Quillmarch.",
-         "Quillmarch", Buttons::Ok, Icon::Information});
+// Runs `action` on a fresh control of the service manager, as the operation `name`.
+template <class Action>
+void WithServiceControl(Context& context, const ServiceAccess& access, const char* name,
+                        Action&& action) {
+    std::unique_ptr<ServiceControl> control;
+    if (!RunOperation(context.reporter, name, [&] {
+            control = access.makeControl ? access.makeControl() : nullptr;
+            if (!control)
+                throw Error(errnum::InternalError, "Quillmarch", "No service manager");
+        }))
+        return;
+    action(*control);
 }
 
 } // namespace
@@ -80,13 +93,23 @@ void OpenWebPage(Context& context) {
     AttemptIgnoringFailure([&] { context.tools.StartDoc(WebPageAddress); });
 }
 
-ServiceCommands NotAvailableServiceCommands(Context& context) {
+ServiceCommands AutomaticAndServiceCommands(Context& context, AutomaticProcessing& automatic,
+                                            ServiceAccess access) {
+    auto shared = std::make_shared<ServiceAccess>(std::move(access));
     return {
-        [&context] { Notice(context, "Automatic processing"); },
-        [&context] { Notice(context, "Automatic processing"); },
-        [&context] { Notice(context, "Installing the service"); },
-        [&context] { Notice(context, "Removing the service"); },
-        {},
+        [&automatic] { automatic.Start(); },
+        [&automatic] { automatic.Stop(); },
+        [&context, shared] {
+            WithServiceControl(context, *shared, "Install Service", [&](ServiceControl& control) {
+                InstallService(context, control, shared->executablePath);
+            });
+        },
+        [&context, shared] {
+            WithServiceControl(context, *shared, "Remove Service",
+                               [&](ServiceControl& control) { RemoveService(context, control); });
+        },
+        [&automatic] { automatic.TimerJob_Timer(); },
+        [&automatic] { return automatic.TimerJobEnabled(); },
     };
 }
 

@@ -3,11 +3,14 @@
 #include "settings/JobSettings.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace qm {
 struct Context;
-}
+class AutomaticProcessing;
+class ServiceControl;
+} // namespace qm
 
 namespace qm::ui {
 
@@ -28,8 +31,7 @@ void ToggleFlag(Context& context, MenuField flag);
 void ViewManual(Context& context, const std::string& executableFolder);
 void OpenWebPage(Context& context);
 
-// Automatic processing and the service, as their subsystem provides them. Until it is wired
-// in, each command tells the user that the feature is not available yet.
+// Automatic processing and the service, as their subsystem provides them.
 struct ServiceCommands {
     std::function<void()> startAutomatic;
     std::function<void()> stopAutomatic;
@@ -37,7 +39,20 @@ struct ServiceCommands {
     std::function<void()> removeService;
     // Called every second while the window's job timer runs.
     std::function<void()> timerTick;
+    // Whether automatic processing is on, so that the window's job timer runs.
+    std::function<bool()> timerOn;
 };
-ServiceCommands NotAvailableServiceCommands(Context& context);
+
+// How the window reaches the service manager: a control made when a command needs one, and
+// the program the service is to start.
+struct ServiceAccess {
+    std::function<std::unique_ptr<ServiceControl>()> makeControl;
+    std::string executablePath;
+};
+
+// The four commands and the tick, on `automatic` and the service manager that `access` makes.
+// A machine without a service manager reports that under the command's name.
+ServiceCommands AutomaticAndServiceCommands(Context& context, AutomaticProcessing& automatic,
+                                            ServiceAccess access);
 
 } // namespace qm::ui

@@ -16,8 +16,9 @@ char* applicationArgv[] = {applicationName, nullptr};
 } // namespace
 
 WindowProgram::WindowProgram(SettingsStore& store, std::string executableFolder,
-                             WindowHost::HostPath hostPath)
-    : store_(store), executableFolder_(std::move(executableFolder)), host_(std::move(hostPath)) {
+                             WindowHost::HostPath hostPath, ServiceAccess serviceAccess)
+    : store_(store), executableFolder_(std::move(executableFolder)), host_(std::move(hostPath)),
+      serviceAccess_(std::move(serviceAccess)) {
     if (!QApplication::instance())
         application_ = std::make_unique<QApplication>(applicationArgc, applicationArgv);
 }
@@ -25,7 +26,7 @@ WindowProgram::WindowProgram(SettingsStore& store, std::string executableFolder,
 WindowProgram::~WindowProgram() = default;
 
 void WindowProgram::load(Context& context) {
-    window_ = std::make_unique<fQuillmarch>(context, store_, executableFolder_);
+    window_ = std::make_unique<fQuillmarch>(context, store_, executableFolder_, serviceAccess_);
     host_.attach(window_.get(), window_->statusPanel(1), window_->statusPanel(2));
     window_->Load();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "startup/ProgramWindow.h"
+#include "ui/WindowCommands.h"
 #include "ui/WindowHost.h"
 
 #include <memory>
@@ -21,7 +22,7 @@ class fQuillmarch;
 class WindowProgram : public ProgramWindow {
 public:
     WindowProgram(SettingsStore& store, std::string executableFolder,
-                  WindowHost::HostPath hostPath = {});
+                  WindowHost::HostPath hostPath = {}, ServiceAccess serviceAccess = {});
     ~WindowProgram() override;
 
     WindowProgram(const WindowProgram&) = delete;
@@ -41,6 +42,7 @@ private:
     SettingsStore& store_;
     std::string executableFolder_;
     WindowHost host_;
+    ServiceAccess serviceAccess_;
     std::unique_ptr<fQuillmarch> window_;
 };
 

@@ -4,6 +4,7 @@
 #include "operation/Context.h"
 #include "operation/ErrorReporter.h"
 #include "platform/SettingsStore.h"
+#include "service/AutomaticProcessing.h"
 #include "settings/ConfigFile.h"
 #include "ui/MenuTree.h"
 #include "ui/Twips.h"
@@ -52,9 +53,12 @@ Qt::CheckState BoxState(CheckState state) {
 
 } // namespace
 
-fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string executableFolder)
+fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string executableFolder,
+                         ServiceAccess serviceAccess)
     : context_(context), store_(store), executableFolder_(std::move(executableFolder)),
-      serviceCommands_(NotAvailableServiceCommands(context)) {
+      automatic_(std::make_unique<AutomaticProcessing>(context)),
+      serviceCommands_(
+          AutomaticAndServiceCommands(context, *automatic_, std::move(serviceAccess))) {
     setObjectName("fQuillmarch");
     setWindowTitle("Quillmarch");
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -71,6 +75,7 @@ fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string exe
     connect(timerJob_, &QTimer::timeout, this, [this] {
         if (serviceCommands_.timerTick)
             AttemptIgnoringFailure(serviceCommands_.timerTick);
+        followTimerState();
     });
 
     subscription_ = context_.job.subscribe([this](SettingsField field) { showField(field); });
@@ -243,9 +248,11 @@ void fQuillmarch::run(Command command, std::optional<MenuField> flag) {
             break;
         case Command::AutoStart:
             serviceCommands_.startAutomatic();
+            followTimerState();
             break;
         case Command::AutoStop:
             serviceCommands_.stopAutomatic();
+            followTimerState();
             break;
         case Command::InstallService:
             serviceCommands_.installService();
@@ -276,6 +283,16 @@ void fQuillmarch::run(Command command, std::optional<MenuField> flag) {
 
 void fQuillmarch::setServiceCommands(ServiceCommands commands) {
     serviceCommands_ = std::move(commands);
+    followTimerState();
+}
+
+// The job timer runs exactly while automatic processing is on.
+void fQuillmarch::followTimerState() {
+    const bool on = serviceCommands_.timerOn && serviceCommands_.timerOn();
+    if (on && !timerJob_->isActive())
+        timerJob_->start();
+    else if (!on && timerJob_->isActive())
+        timerJob_->stop();
 }
 
 QLabel* fQuillmarch::statusPanel(int panel) const {

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <map>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -14,6 +15,7 @@ class QTimer;
 
 namespace qm {
 struct Context;
+class AutomaticProcessing;
 class SettingsStore;
 } // namespace qm
 
@@ -24,7 +26,8 @@ namespace qm::ui {
 // geometry is kept in twips and shown in pixels of the screen's logical resolution.
 class fQuillmarch : public QMainWindow {
 public:
-    fQuillmarch(Context& context, SettingsStore& store, std::string executableFolder);
+    fQuillmarch(Context& context, SettingsStore& store, std::string executableFolder,
+                ServiceAccess serviceAccess = {});
     ~fQuillmarch() override;
 
     fQuillmarch(const fQuillmarch&) = delete;
@@ -39,7 +42,7 @@ public:
     QLabel* statusPanel(int panel) const;
 
     // The automatic processing and service commands, and the one-second job timer that calls
-    // `commands.timerTick` while it runs.
+    // `commands.timerTick` while `commands.timerOn` says automatic processing is on.
     void setServiceCommands(ServiceCommands commands);
     QTimer* timerJob() const { return timerJob_; }
 
@@ -64,7 +67,9 @@ private:
     Context& context_;
     SettingsStore& store_;
     std::string executableFolder_;
+    std::unique_ptr<AutomaticProcessing> automatic_;
     ServiceCommands serviceCommands_;
+    void followTimerState();
     WindowLayout layout_;
     std::map<std::string, QWidget*> controls_;
     std::map<MenuField, QAction*> flagEntries_;

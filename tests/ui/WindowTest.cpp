@@ -254,10 +254,19 @@ TEST(WindowTest, EveryMenuEntry) {
     w.job.setFlag(MenuField::DebugMode, true);
     EXPECT_TRUE(w.entry("mDebugMode")->isChecked());
 
-    for (const char* service : {"mAutoStart", "mAutoStop", "mInstallService", "mRemoveService"}) {
+    // Automatic processing: No leaves the job timer off, Yes starts it, Stop stops it.
+    w.host.answers = {Answer::No, Answer::Yes};
+    for (const bool running : {false, true}) {
+        w.entry("mAutoStart")->trigger();
+        EXPECT_EQ(w.window().timerJob()->isActive(), running);
+    }
+    w.entry("mAutoStop")->trigger();
+    EXPECT_FALSE(w.window().timerJob()->isActive());
+    // Without a service manager the service commands report it under their own names.
+    for (const char* service : {"mInstallService", "mRemoveService"}) {
         w.entry(service)->trigger();
         ASSERT_FALSE(w.host.boxes.empty()) << service;
-        EXPECT_NE(w.host.boxes.back().text.find("not available yet"), std::string::npos);
+        EXPECT_EQ(w.host.boxes.back().title.rfind("Error in ", 0), 0u) << service;
     }
 
     // New: the configuration file forgotten, the reset fields reset, the rest kept.
