@@ -9,15 +9,7 @@ Answer UnattendedHost::showMessage(const MessageBox& box) {
     notice.buttons = Buttons::Ok;
     if (shown_)
         shown_->showMessage(notice);
-    switch (box.buttons) {
-    case Buttons::YesNoCancel:
-        return Answer::Cancel;
-    case Buttons::YesNo:
-        return Answer::No;
-    case Buttons::Ok:
-        break;
-    }
-    return Answer::Ok;
+    return UnattendedAnswer(box.buttons);
 }
 
 std::optional<std::string> UnattendedHost::showFileDialog(const FileDialog&) {

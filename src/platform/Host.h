@@ -10,6 +10,13 @@ enum class Buttons { Ok, YesNo, YesNoCancel };
 enum class Icon { None, Information, Exclamation, Question };
 enum class Answer { Ok, Yes, No, Cancel };
 
+// The answer given when nobody can be asked: Cancel where offered, else No, else Ok. Nothing
+// is overwritten, nothing is guessed, and the failure is reported.
+Answer UnattendedAnswer(Buttons buttons);
+
+// "Yes", "No", "Cancel" or "OK", as a log line or a prompt names the answer.
+const char* AnswerName(Answer answer);
+
 // One modal message box: a notice (Buttons::Ok) or a question.
 struct MessageBox {
     std::string text;

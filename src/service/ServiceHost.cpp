@@ -5,36 +5,6 @@
 
 namespace qm {
 
-namespace {
-
-Answer UnattendedAnswer(Buttons buttons) {
-    switch (buttons) {
-    case Buttons::YesNoCancel:
-        return Answer::Cancel;
-    case Buttons::YesNo:
-        return Answer::No;
-    case Buttons::Ok:
-        return Answer::Ok;
-    }
-    return Answer::Ok;
-}
-
-const char* AnswerName(Answer answer) {
-    switch (answer) {
-    case Answer::Yes:
-        return "Yes";
-    case Answer::No:
-        return "No";
-    case Answer::Cancel:
-        return "Cancel";
-    case Answer::Ok:
-        return "OK";
-    }
-    return "OK";
-}
-
-} // namespace
-
 Answer ServiceHost::showMessage(const MessageBox& box) {
     const Answer answer = UnattendedAnswer(box.buttons);
     std::string entry = box.title + ": " + box.text;

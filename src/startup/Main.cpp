@@ -223,6 +223,8 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
     }
     Session s(env, std::move(options), window ? window->host() : *consoleHost, window.get(),
               DebugLogPath(env));
+    // The window views the session's job, so it must go before the session does.
+    const std::unique_ptr<ProgramWindow> shownWindow = std::move(window);
 
     Road road = Road::Interactive;
     const bool started = RunOperation(s.reporter, StartupOperation, [&] {

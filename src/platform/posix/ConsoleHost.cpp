@@ -21,20 +21,6 @@ const char* ButtonPrompt(Buttons buttons) {
     return "[O]k";
 }
 
-const char* AnswerName(Answer answer) {
-    switch (answer) {
-    case Answer::Yes:
-        return "Yes";
-    case Answer::No:
-        return "No";
-    case Answer::Cancel:
-        return "Cancel";
-    case Answer::Ok:
-        break;
-    }
-    return "Ok";
-}
-
 bool Offers(Buttons buttons, Answer answer) {
     switch (buttons) {
     case Buttons::Ok:
@@ -67,18 +53,6 @@ std::string ConsoleText(std::string_view text) {
             ++i;
     }
     return out;
-}
-
-Answer UnattendedAnswer(Buttons buttons) {
-    switch (buttons) {
-    case Buttons::YesNoCancel:
-        return Answer::Cancel;
-    case Buttons::YesNo:
-        return Answer::No;
-    case Buttons::Ok:
-        break;
-    }
-    return Answer::Ok;
 }
 
 std::optional<Answer> ParseConsoleAnswer(std::string_view line, Buttons buttons, Answer fallback) {

@@ -79,7 +79,4 @@ std::string ConsoleText(std::string_view text);
 // names no offered button.
 std::optional<Answer> ParseConsoleAnswer(std::string_view line, Buttons buttons, Answer fallback);
 
-// The answer given when nobody can be asked: Cancel where offered, else No, else Ok.
-Answer UnattendedAnswer(Buttons buttons);
-
 } // namespace qm
