@@ -2,6 +2,7 @@
 // allows duplicates and removes processed index files; the job run again must end where an
 // undisturbed run ends. And two processes on one job convert each index file once.
 
+#include "support/FolderState.h"
 #include "support/TempFolder.h"
 #include "support/TestWorld.h"
 
@@ -26,27 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-// What a job leaves in its folder: every file but the BIF files by path and content, and
-// the BIF files' contents, names aside.
-struct State {
-    std::map<std::string, std::string> files;
-    std::vector<std::string> bifs;
-    bool operator==(const State&) const = default;
-};
-
-void PrintTo(const State& s, std::ostream* out) {
-    *out << s.bifs.size() << " BIF files;";
-    for (const auto& [name, content] : s.files)
-        *out << " " << name;
-}
-
 State StateOf(const std::string& folder) {
     State s;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
@@ -54,9 +34,9 @@ State StateOf(const std::string& folder) {
         if (!entry.is_regular_file() || name == "job.sbf")
             continue;
         if (entry.path().extension() == ".bif")
-            s.bifs.push_back(Read(entry.path()));
+            s.bifs.push_back(ReadWhole(entry.path()));
         else
-            s.files[name] = Read(entry.path());
+            s.files[name] = ReadWhole(entry.path());
     }
     std::sort(s.bifs.begin(), s.bifs.end());
     return s;

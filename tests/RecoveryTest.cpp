@@ -6,6 +6,7 @@
 #include "convert/Journal.h"
 #include "platform/posix/PosixJournalStore.h"
 #include "support/FaultyFileSystem.h"
+#include "support/FolderState.h"
 #include "support/TempFolder.h"
 #include "support/TestWorld.h"
 
@@ -21,27 +22,6 @@ namespace qm::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-// What a job leaves: every file but the BIF files by path and content, and the BIF files'
-// contents, names aside.
-struct State {
-    std::map<std::string, std::string> files;
-    std::vector<std::string> bifs;
-    bool operator==(const State&) const = default;
-};
-
-void PrintTo(const State& s, std::ostream* out) {
-    *out << s.bifs.size() << " BIF files;";
-    for (const auto& [name, content] : s.files)
-        *out << " " << name;
-}
 
 // Two index files of two documents; moves, duplicates and removal on; one target is taken
 // before the job starts, so its image gets a numbered name.
@@ -83,12 +63,12 @@ struct RecoveryWorld {
                 continue;
             if (entry.path().extension() == ".bif") {
                 // Each world has a folder of its own, whose name the references hold.
-                std::string bif = Read(entry.path());
+                std::string bif = ReadWhole(entry.path());
                 for (auto at = bif.find(temp.path()); at != bif.npos; at = bif.find(temp.path()))
                     bif.replace(at, temp.path().size(), "TEMP");
                 s.bifs.push_back(bif);
             } else
-                s.files[name] = Read(entry.path());
+                s.files[name] = ReadWhole(entry.path());
         }
         std::sort(s.bifs.begin(), s.bifs.end());
         return s;
