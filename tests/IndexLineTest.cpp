@@ -1,5 +1,6 @@
 #include "convert/IndexLine.h"
 
+#include "support/PlainSplit.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +182,39 @@ TEST(IndexLineTest, SplitsVeryLongLines) {
     SplitIndexLine(line, AnalyseFieldNames("a|IMAGEPATH"), ",", current, fieldLines);
     EXPECT_EQ(current.imagePath, "p");
     EXPECT_EQ(fieldLines, F(1, std::string(size / 2 - 1, '"')));
+}
+
+// Every arrangement of quotes, delimiters, spaces and plain bytes up to seven long, shifted
+// through the first ten places of the line: the splitter reads several bytes at a time, and a
+// quote or delimiter must be seen wherever it falls in them.
+TEST(IndexLineTest, SplitAgreesWithThePlainReadingWhereverSpecialCharactersFall) {
+    const FieldMap map = AnalyseFieldNames("a|IMAGEPATH|b|c|d|e|f|g|h");
+    constexpr std::string_view alphabet = "\",x ";
+    int differences = 0;
+    for (std::size_t shift = 0; shift < 10; ++shift) {
+        for (std::size_t length = 0; length <= 7; ++length) {
+            std::size_t combinations = 1;
+            for (std::size_t i = 0; i < length; ++i)
+                combinations *= alphabet.size();
+            for (std::size_t code = 0; code < combinations; ++code) {
+                std::string line(shift, 'y');
+                for (std::size_t rest = code, i = 0; i < length; ++i, rest /= alphabet.size())
+                    line.push_back(alphabet[rest % alphabet.size()]);
+                line.append("zz,q");
+                CurrentValues current{"old", "old", "old"};
+                CurrentValues expected = current;
+                std::string fieldLines;
+                std::string expectedLines;
+                SplitIndexLine(line, map, ",", current, fieldLines);
+                test::PlainSplit(line, map, ",", expected, expectedLines);
+                if (fieldLines != expectedLines || current.imagePath != expected.imagePath) {
+                    if (++differences <= 5)
+                        ADD_FAILURE() << "the split of [" << line << "] differs";
+                }
+            }
+        }
+    }
+    EXPECT_EQ(differences, 0);
 }
 
 TEST(IndexLineTest, CountChar) {

@@ -5,8 +5,11 @@
 #include "platform/Error.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace qm {
@@ -74,6 +77,31 @@ void TakeValue(std::string_view value, FieldRole role, CurrentValues& current,
     }
 }
 
+// The position of the first double quote or `separator` at or after `from`, or the line's size.
+// Eight bytes are looked at in one step: this scan is most of the work of splitting a line.
+std::size_t NextQuoteOrSeparator(std::string_view line, std::size_t from, char separator) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        constexpr std::uint64_t highs = 0x8080808080808080u;
+        const std::uint64_t quotes = ones * static_cast<unsigned char>('"');
+        const std::uint64_t separators = ones * static_cast<unsigned char>(separator);
+        for (; from + sizeof(std::uint64_t) <= line.size(); from += sizeof(std::uint64_t)) {
+            std::uint64_t word;
+            std::memcpy(&word, line.data() + from, sizeof word);
+            // A byte equal to the one looked for becomes zero; the lowest zero byte sets the
+            // lowest high bit (a borrow can mark bytes above it, never below).
+            const std::uint64_t q = word ^ quotes;
+            const std::uint64_t s = word ^ separators;
+            const std::uint64_t found = (((q - ones) & ~q) | ((s - ones) & ~s)) & highs;
+            if (found != 0)
+                return from + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+        }
+    }
+    while (from < line.size() && line[from] != '"' && line[from] != separator)
+        ++from;
+    return from;
+}
+
 // Walks the values of a line in column order, handing each with its position to `take`,
 // which returns false to stop. A double quote switches the quote state and stays in the
 // value; a delimiter outside quotes ends a value; an empty last value is no value. Returns
@@ -86,11 +114,11 @@ bool ForEachValue(std::string_view line, std::string_view delimiter, Take&& take
     std::size_t start = 0;
     bool quoted = false;
     if (splits) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            const char c = line[i];
-            if (c == '"') {
+        for (std::size_t i = NextQuoteOrSeparator(line, 0, separator); i < line.size();
+             i = NextQuoteOrSeparator(line, i + 1, separator)) {
+            if (line[i] == '"') {
                 quoted = !quoted;
-            } else if (c == separator && !quoted) {
+            } else if (!quoted) {
                 if (!take(line.substr(start, i - start), position++))
                     return quoted;
                 start = i + 1;
