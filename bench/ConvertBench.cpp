@@ -5,6 +5,7 @@
 // The index file and the BIF file are written to a fresh folder under $TMPDIR (or /tmp),
 // removed at the end unless --keep is given (the folder is printed either way).
 
+#include "BenchMachine.h"
 #include "convert/Conversion.h"
 #include "platform/PathMap.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -42,16 +43,6 @@ void operator delete(void* p, std::size_t) noexcept {
 
 namespace {
 
-class BenchSettingsStore : public qm::SettingsStore {
-public:
-    std::optional<std::string> read(qm::SettingsScope, const std::string&, const std::string&,
-                                    const std::string&) override {
-        return std::nullopt;
-    }
-    void write(qm::SettingsScope, const std::string&, const std::string&, const std::string&,
-               const std::string&) override {}
-};
-
 // Nobody at the screen: a question gets the unattended answer, which would end the
 // conversion, so the benchmark counts them to make sure there were none.
 class BenchHost : public qm::Host {
@@ -73,53 +64,10 @@ public:
     std::size_t lastStatusSize = 0;
 };
 
-class BenchSystemLog : public qm::SystemLog {
-public:
-    void debugOutput(std::string_view) override {}
-    void logEvent(qm::EventType, int, std::string_view) override {}
-};
-
-class BenchClock : public qm::Clock {
-public:
-    qm::LocalTime now() override { return {2026, 2, 3, 9, 5, 7}; }
-};
-
 long PeakRssKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-// A deterministic index file: image path, five ordinary fields, every seventh name and
-// every third note quoted (one of them with a delimiter and a doubled quote inside).
-std::uintmax_t WriteIndexFile(const std::string& path, long lines) {
-    std::ofstream out(path, std::ios::binary);
-    std::string line;
-    char number[64];
-    for (long i = 1; i <= lines; ++i) {
-        line.clear();
-        std::snprintf(number, sizeof number, "B%04ld\\%08ld.tif", i / 1000, i);
-        line += number;
-        line += ',';
-        if (i % 7 == 0)
-            line += "\"Smith, John\"";
-        else
-            line += "Customer" + std::to_string(i % 9973);
-        std::snprintf(number, sizeof number, ",2024-%02ld-%02ld,", i % 12 + 1, i % 28 + 1);
-        line += number;
-        line += "ACC-" + std::to_string(100000 + i % 900000);
-        line += ',';
-        line += std::to_string(i % 100000) + "." + std::to_string(i % 100);
-        line += ',';
-        if (i % 3 == 0)
-            line += "\"Paid \"\"in full\"\", thanks\"";
-        else
-            line += "Scanned at station 4";
-        line += "\r\n";
-        out << line;
-    }
-    out.close();
-    return std::filesystem::file_size(path);
 }
 
 } // namespace
@@ -148,16 +96,16 @@ int main(int argc, char** argv) {
     const std::string indexPath = folder + "/index.csv";
     const std::string bifPath = folder + "/out/output.bif";
 
-    const std::uintmax_t indexBytes = WriteIndexFile(indexPath, lines);
+    const std::uintmax_t indexBytes = bench::WriteIndexFile(indexPath, lines);
     const long rssBefore = PeakRssKiB();
 
-    BenchSettingsStore store;
+    bench::BenchSettingsStore store;
     qm::PathMap map(store);
     qm::PosixFileSystem files(map);
     qm::StandardFileTools tools(files, store);
     BenchHost host;
-    BenchSystemLog systemLog;
-    BenchClock clock;
+    bench::BenchSystemLog systemLog;
+    bench::BenchClock clock;
     qm::JobSettings job;
     qm::ProcessState process;
     qm::DebugLog log(job.debugModeQuery(), files, systemLog, clock, folder + "/debug-QM.log");

@@ -6,6 +6,7 @@
 //
 // Needs a display (DISPLAY, or QT_QPA_PLATFORM=offscreen).
 
+#include "BenchMachine.h"
 #include "convert/Conversion.h"
 #include "operation/Context.h"
 #include "platform/PathMap.h"
@@ -28,16 +29,6 @@
 
 namespace {
 
-class NoSettings : public qm::SettingsStore {
-public:
-    std::optional<std::string> read(qm::SettingsScope, const std::string&, const std::string&,
-                                    const std::string&) override {
-        return std::nullopt;
-    }
-    void write(qm::SettingsScope, const std::string&, const std::string&, const std::string&,
-               const std::string&) override {}
-};
-
 // The host of a run without a window that nobody watches: panels kept, nothing shown.
 class QuietHost : public qm::Host {
 public:
@@ -47,17 +38,6 @@ public:
     void pumpEvents() override {}
     void setClipboard(std::string_view) override {}
     std::string status[2];
-};
-
-class NoLog : public qm::SystemLog {
-public:
-    void debugOutput(std::string_view) override {}
-    void logEvent(qm::EventType, int, std::string_view) override {}
-};
-
-class FixedClock : public qm::Clock {
-public:
-    qm::LocalTime now() override { return {2026, 2, 3, 9, 5, 7}; }
 };
 
 double CpuSeconds() {
@@ -78,25 +58,14 @@ int main(int argc, char** argv) {
         std::filesystem::temp_directory_path() / ("qm-window-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     const std::string index = (folder / "index.csv").string();
-    {
-        std::ofstream out(index, std::ios::binary);
-        char line[160];
-        for (long i = 1; i <= lines; ++i) {
-            const int n =
-                std::snprintf(line, sizeof line,
-                              "B%03ld\\%08ld.tif,Customer %ld,2024-%02ld-%02ld,%ld.%02ld,"
-                              "Scanned at station 4\r\n",
-                              i % 1000, i, i % 9973, 1 + i % 12, 1 + i % 28, i % 100000, i % 100);
-            out.write(line, n);
-        }
-    }
+    bench::WriteIndexFile(index, lines);
 
-    NoSettings store;
+    bench::BenchSettingsStore store;
     qm::PathMap map(store);
     qm::PosixFileSystem files(map);
     qm::StandardFileTools tools(files, store);
-    NoLog systemLog;
-    FixedClock clock;
+    bench::BenchSystemLog systemLog;
+    bench::BenchClock clock;
     qm::JobSettings job;
     qm::ProcessState process;
     qm::DebugLog log(job.debugModeQuery(), files, systemLog, clock, (folder / "debug").string());
@@ -112,7 +81,7 @@ int main(int argc, char** argv) {
     windowHost.attach(&window, window.statusPanel(1), window.statusPanel(2));
     window.show();
     QApplication::processEvents();
-    job.setText(qm::TextField::FieldNames, "IMAGEPATH|Name|Date|Amount|Note");
+    job.setText(qm::TextField::FieldNames, "IMAGEPATH|Name|Date|Account|Amount|Note");
     job.setText(qm::TextField::DocType, "Invoice");
     job.setText(qm::TextField::ImageFolder, (folder / "scans").string());
 
