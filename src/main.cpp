@@ -12,6 +12,7 @@
 #include "platform/posix/SyslogSystemLog.h"
 #include "platform/posix/SystemClock.h"
 #include "platform/posix/SystemdServiceControl.h"
+#include "platform/posix/X11Display.h"
 #include "ui/WindowProgram.h"
 
 #include <cstdlib>
@@ -43,8 +44,11 @@ int main(int argc, char** argv) {
                 [&pathMap](const std::string& path) { return pathMap.toHost(path); },
                 qm::ui::ServiceAccess{env.makeServiceControl, env.executablePath});
         };
-        env.displayAvailable =
-            qm::DisplayAvailable([](const char* name) { return std::getenv(name); });
+        const qm::DisplayCheck display =
+            qm::CheckDisplay([](const char* name) { return std::getenv(name); },
+                             [](std::string_view name) { return qm::X11DisplayAnswers(name); });
+        env.displayAvailable = display.available;
+        env.silentDisplay = display.silentDisplay;
         env.executableFolder = qm::ExecutableFolder();
         env.journals = &journals;
         env.locateDebugLog = [](const std::string& folder) { return qm::DebugLogLocation(folder); };

@@ -150,6 +150,50 @@ TEST(ProgramOptionsTest, DisplayAvailableTable) {
     }
 }
 
+// The window goes to an X server only where neither Wayland nor another Qt platform is
+// named; a server that does not answer leaves no display, and is named in the message.
+TEST(ProgramOptionsTest, CheckDisplayAsksTheXServerWhereTheWindowWouldGo) {
+    struct Case {
+        const char* display;
+        const char* wayland;
+        const char* platform;
+        bool answers;
+        bool available;
+        std::string silent;
+    };
+    const Case cases[] = {
+        {":0", nullptr, nullptr, true, true, ""},
+        {":0", nullptr, nullptr, false, false, ":0"},
+        {":0", nullptr, "xcb", false, false, ":0"},
+        {"", nullptr, "xcb", false, false, ""},
+        {":0", "wayland-0", nullptr, false, true, ""},
+        {":0", nullptr, "offscreen", false, true, ""},
+        {nullptr, nullptr, nullptr, true, false, ""},
+    };
+    for (const Case& c : cases) {
+        const auto lookup = [&](const char* name) -> const char* {
+            const std::string n = name;
+            return n == "DISPLAY" ? c.display : n == "WAYLAND_DISPLAY" ? c.wayland : c.platform;
+        };
+        const DisplayCheck check =
+            CheckDisplay(lookup, [&](std::string_view) { return c.answers; });
+        const std::string label = std::string(c.display ? c.display : "-") + " " +
+                                  (c.wayland ? c.wayland : "-") + " " +
+                                  (c.platform ? c.platform : "-");
+        EXPECT_EQ(check.available, c.available) << label;
+        EXPECT_EQ(check.silentDisplay, c.silent) << label;
+    }
+
+    Program p;
+    p.env.silentDisplay = ":7";
+    EXPECT_EQ(p.run({}), exitstatus::Usage);
+    EXPECT_EQ(p.err.str().rfind("quillmarch: the display :7 does not answer, so the window "
+                                "cannot be shown.\n",
+                                0),
+              0u)
+        << p.err.str();
+}
+
 TEST(MainTest, HelpAndVersionPrintAndDoNothingElse) {
     struct Case {
         std::vector<std::string> arguments;

@@ -161,6 +161,9 @@ int RunInteractiveRoad(Session& s) {
     }
     if (s.env.displayAvailable && !s.options.headless)
         s.env.err << ProgramName << ": the window is not available yet.\n";
+    else if (!s.env.silentDisplay.empty())
+        s.env.err << ProgramName << ": the display " << s.env.silentDisplay
+                  << " does not answer, so the window cannot be shown.\n";
     else
         s.env.err << ProgramName
                   << ": no display is available for the window (DISPLAY, WAYLAND_DISPLAY and "
@@ -330,6 +333,24 @@ bool DisplayAvailable(const std::function<const char*(const char*)>& getEnvironm
             return true;
     }
     return false;
+}
+
+DisplayCheck CheckDisplay(const std::function<const char*(const char*)>& getEnvironment,
+                          const std::function<bool(std::string_view)>& x11Answers) {
+    const auto value = [&](const char* name) {
+        const char* text = getEnvironment(name);
+        return std::string_view(text != nullptr ? text : "");
+    };
+    DisplayCheck check;
+    check.available = DisplayAvailable(getEnvironment);
+    const std::string_view platform = value("QT_QPA_PLATFORM");
+    const bool toX11 =
+        value("WAYLAND_DISPLAY").empty() && (platform.empty() || platform.starts_with("xcb"));
+    if (check.available && toX11 && !x11Answers(value("DISPLAY"))) {
+        check.available = false;
+        check.silentDisplay = value("DISPLAY");
+    }
+    return check;
 }
 
 std::string UsageText() {

@@ -41,8 +41,10 @@ struct MainEnvironment {
     // The main window; used when a display is available and --headless was not given. Empty in
     // a build without the window.
     std::function<std::unique_ptr<ProgramWindow>()> makeWindow;
-    // DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is set.
+    // DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is set (and an X display answers).
     bool displayAvailable = false;
+    // The X display that is set but does not answer, for the message that says so.
+    std::string silentDisplay;
     std::string executableFolder;
     // Where "debug-QM.log" goes for the given executable folder; when empty, the file lies
     // directly in that folder.
@@ -95,6 +97,18 @@ std::string UsageText();
 
 // True when `getEnvironment` finds a non-empty DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM.
 bool DisplayAvailable(const std::function<const char*(const char*)>& getEnvironment);
+
+// Where the window would go and whether it can go there.
+struct DisplayCheck {
+    bool available = false;
+    std::string silentDisplay; // DISPLAY, when the X server it names does not answer
+};
+
+// DisplayAvailable, and when the window would go to an X server (no Wayland display, and no Qt
+// platform other than xcb named), whether that server answers: asked of `x11Answers`, since
+// the toolkit ends the process when it cannot reach its display.
+DisplayCheck CheckDisplay(const std::function<const char*(const char*)>& getEnvironment,
+                          const std::function<bool(std::string_view)>& x11Answers);
 
 // The program's entry: reads the options and the command line (the arguments after the
 // program's own name), loads the job, applies the switches and takes one road. Returns the
