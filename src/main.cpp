@@ -44,11 +44,12 @@ int main(int argc, char** argv) {
                 [&pathMap](const std::string& path) { return pathMap.toHost(path); },
                 qm::ui::ServiceAccess{env.makeServiceControl, env.executablePath});
         };
-        const qm::DisplayCheck display =
-            qm::CheckDisplay([](const char* name) { return std::getenv(name); },
-                             [](std::string_view name) { return qm::X11DisplayAnswers(name); });
-        env.displayAvailable = display.available;
-        env.silentDisplay = display.silentDisplay;
+        const auto getEnvironment = [](const char* name) { return std::getenv(name); };
+        env.displayAvailable = qm::DisplayAvailable(getEnvironment);
+        env.checkDisplay = [getEnvironment] {
+            return qm::CheckDisplay(
+                getEnvironment, [](std::string_view name) { return qm::X11DisplayAnswers(name); });
+        };
         env.executableFolder = qm::ExecutableFolder();
         env.journals = &journals;
         env.locateDebugLog = [](const std::string& folder) { return qm::DebugLogLocation(folder); };

@@ -184,14 +184,32 @@ TEST(ProgramOptionsTest, CheckDisplayAsksTheXServerWhereTheWindowWouldGo) {
         EXPECT_EQ(check.silentDisplay, c.silent) << label;
     }
 
-    Program p;
-    p.env.silentDisplay = ":7";
-    EXPECT_EQ(p.run({}), exitstatus::Usage);
-    EXPECT_EQ(p.err.str().rfind("quillmarch: the display :7 does not answer, so the window "
-                                "cannot be shown.\n",
-                                0),
-              0u)
-        << p.err.str();
+    // Where it does not answer, no window is made: the window road says why, and a job runs
+    // without the window. The check is not made for a run that never shows the window.
+    for (const bool job : {false, true}) {
+        Program p;
+        const std::string sbf = p.writeJob();
+        int checks = 0;
+        p.env.displayAvailable = true;
+        p.env.makeWindow = []() -> std::unique_ptr<ProgramWindow> {
+            ADD_FAILURE() << "a window was made";
+            return nullptr;
+        };
+        p.env.checkDisplay = [&] {
+            ++checks;
+            return DisplayCheck{false, ":7"};
+        };
+        const std::vector<std::string> arguments =
+            job ? std::vector<std::string>{sbf} : std::vector<std::string>{};
+        EXPECT_EQ(p.run(arguments), job ? exitstatus::Success : exitstatus::Usage);
+        EXPECT_EQ(p.err.str().starts_with("quillmarch: the display :7 does not answer, so the "
+                                          "window cannot be shown.\n"),
+                  !job)
+            << p.err.str();
+        EXPECT_EQ(p.exists("out"), job);
+        EXPECT_EQ(p.run({"--headless", sbf}), exitstatus::Success);
+        EXPECT_EQ(checks, 1);
+    }
 }
 
 TEST(MainTest, HelpAndVersionPrintAndDoNothingElse) {

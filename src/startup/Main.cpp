@@ -159,11 +159,11 @@ int RunInteractiveRoad(Session& s) {
         s.window->runUntilClosed();
         return exitstatus::Success;
     }
-    if (s.env.displayAvailable && !s.options.headless)
-        s.env.err << ProgramName << ": the window is not available yet.\n";
-    else if (!s.env.silentDisplay.empty())
+    if (!s.env.silentDisplay.empty())
         s.env.err << ProgramName << ": the display " << s.env.silentDisplay
                   << " does not answer, so the window cannot be shown.\n";
+    else if (s.env.displayAvailable && !s.options.headless)
+        s.env.err << ProgramName << ": the window is not available yet.\n";
     else
         s.env.err << ProgramName
                   << ": no display is available for the window (DISPLAY, WAYLAND_DISPLAY and "
@@ -212,12 +212,21 @@ int TakeRoad(Session& s, Road road) {
     return exitstatus::Failure;
 }
 
+bool DisplayAnswers(MainEnvironment& env) {
+    if (!env.checkDisplay)
+        return true;
+    const DisplayCheck check = env.checkDisplay();
+    env.silentDisplay = check.silentDisplay;
+    return check.available;
+}
+
 int RunProgram(MainEnvironment& env, ProgramOptions options) {
     std::unique_ptr<ProgramWindow> window;
     std::unique_ptr<Host> consoleHost;
     // A check and the service commands are terminal commands: they never show the window.
     const bool terminalCommand = options.check || options.installService || options.removeService;
-    if (env.makeWindow && env.displayAvailable && !options.headless && !terminalCommand)
+    if (env.makeWindow && env.displayAvailable && !options.headless && !terminalCommand &&
+        DisplayAnswers(env))
         window = env.makeWindow();
     if (!window) {
         consoleHost = env.makeConsoleHost();

@@ -22,6 +22,12 @@ namespace qm {
 // Everything the program's entry reaches the machine through, built by the composition root
 // (or a test). The factories run inside start-up, so a failure there is reported like any
 // other start-up failure.
+// Where the window would go and whether it can go there.
+struct DisplayCheck {
+    bool available = false;
+    std::string silentDisplay; // DISPLAY, when the X server it names does not answer
+};
+
 struct MainEnvironment {
     MainEnvironment(std::ostream& standardOutput, std::ostream& standardError,
                     FileSystem& fileSystem, SettingsStore& settingsStore, SystemLog& log,
@@ -41,9 +47,12 @@ struct MainEnvironment {
     // The main window; used when a display is available and --headless was not given. Empty in
     // a build without the window.
     std::function<std::unique_ptr<ProgramWindow>()> makeWindow;
-    // DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is set (and an X display answers).
+    // DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is set.
     bool displayAvailable = false;
-    // The X display that is set but does not answer, for the message that says so.
+    // Asked just before the window is made (never for a run without it): whether the display
+    // it would go to answers (see CheckDisplay). Empty: it is taken to answer.
+    std::function<DisplayCheck()> checkDisplay;
+    // Set when that check found an X display that does not answer, for the message.
     std::string silentDisplay;
     std::string executableFolder;
     // Where "debug-QM.log" goes for the given executable folder; when empty, the file lies
@@ -97,12 +106,6 @@ std::string UsageText();
 
 // True when `getEnvironment` finds a non-empty DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM.
 bool DisplayAvailable(const std::function<const char*(const char*)>& getEnvironment);
-
-// Where the window would go and whether it can go there.
-struct DisplayCheck {
-    bool available = false;
-    std::string silentDisplay; // DISPLAY, when the X server it names does not answer
-};
 
 // DisplayAvailable, and when the window would go to an X server (no Wayland display, and no Qt
 // platform other than xcb named), whether that server answers: asked of `x11Answers`, since
