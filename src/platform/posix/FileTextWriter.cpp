@@ -1,6 +1,7 @@
 #include "platform/posix/FileTextWriter.h"
 
 #include "platform/Error.h"
+#include "platform/posix/WriteFully.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,19 +40,9 @@ void FileTextWriter::raiseFailure() {
 }
 
 int FileTextWriter::writeOut(const char* data, std::size_t size) noexcept {
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return ENOSPC;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        unsynced_ += static_cast<std::size_t>(n);
-    }
+    if (const int err = WriteFully(fd_, std::string_view(data, size)))
+        return err;
+    unsynced_ += size;
     startWriteback();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "platform/Wildcard.h"
 #include "platform/posix/FileLineReader.h"
 #include "platform/posix/FileTextWriter.h"
+#include "platform/posix/WriteFully.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -162,21 +163,10 @@ int CopyContent(int in, int out, bool& writing) {
         }
         if (n == 0)
             return 0;
-        const char* data = chunk.get();
-        while (n > 0) {
-            const ssize_t written = ::write(out, data, static_cast<std::size_t>(n));
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                writing = true;
-                return errno;
-            }
-            if (written == 0) {
-                writing = true;
-                return ENOSPC;
-            }
-            data += written;
-            n -= written;
+        if (const int err =
+                WriteFully(out, std::string_view(chunk.get(), static_cast<std::size_t>(n)))) {
+            writing = true;
+            return err;
         }
     }
 }

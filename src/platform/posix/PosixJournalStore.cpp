@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/PathMap.h"
 #include "platform/posix/DebugLogLocation.h"
+#include "platform/posix/WriteFully.h"
 
 #include <cerrno>
 #include <climits>
@@ -136,21 +137,7 @@ public:
     }
 
 private:
-    int writeAll(std::string_view data, off_t offset) {
-        while (!data.empty()) {
-            const ssize_t n = ::pwrite(fd_, data.data(), data.size(), offset);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            if (n == 0)
-                return ENOSPC;
-            data.remove_prefix(static_cast<std::size_t>(n));
-            offset += n;
-        }
-        return 0;
-    }
+    int writeAll(std::string_view data, off_t offset) { return WriteFully(fd_, data, offset); }
 
     int fd_;
     std::string path_;
