@@ -26,14 +26,8 @@ struct BusyHost : test::ScriptedHost {
 // A job that converts "in/*.csv" with debug mode on; each run is counted by its log line.
 struct TimerWorld : test::TestWorld {
     TimerWorld() {
-        job.setText(TextField::FieldNames, "Name|ImagePath");
-        job.setText(TextField::DocType, "Invoice");
-        job.setText(TextField::ImageFolder, temp.path("img"));
-        job.setCheck(CheckField::MoveFiles, CheckState::Unchecked);
-        job.setText(TextField::IndexFile, temp.path("in/*.csv"));
-        job.setText(TextField::BIFFile, temp.path("out/result.bif"));
+        useRepeatedJob();
         job.setFlag(MenuField::DebugMode, true);
-        job.setFlag(MenuField::RemoveProcessed, true);
         job.setText(TextField::CurrentConfigFile, temp.path("job.sbf"));
         std::filesystem::create_directories(temp.path("in"));
     }

@@ -34,6 +34,19 @@ struct Job {
 
 // A whole program in process: real files in a temporary folder, the console host writing to
 // the same error stream as the program, no terminal.
+// The arguments with every "@" replaced by `text`.
+std::vector<std::string> Filled(const std::vector<std::string>& arguments,
+                                const std::string& text) {
+    std::vector<std::string> filled;
+    for (std::string argument : arguments) {
+        for (auto at = argument.find('@'); at != std::string::npos;
+             at = argument.find('@', at + text.size()))
+            argument.replace(at, 1, text);
+        filled.push_back(argument);
+    }
+    return filled;
+}
+
 struct Program {
     Program() {
         env.makeFileTools = [this]() -> std::unique_ptr<FileTools> {
@@ -283,14 +296,7 @@ TEST(MainTest, FirstArgumentInQuotesOrSplitAtBlanksNamesTheFile) {
     for (const auto& form : forms) {
         Program p;
         p.writeJob("my jobs/job.sbf");
-        std::vector<std::string> arguments;
-        for (std::string argument : form) {
-            const auto at = argument.find('@');
-            if (at != std::string::npos)
-                argument.replace(at, 1, p.temp.path());
-            arguments.push_back(argument);
-        }
-        EXPECT_EQ(p.run(arguments), 0) << p.err.str();
+        EXPECT_EQ(p.run(Filled(form, p.temp.path())), 0) << p.err.str();
         EXPECT_TRUE(p.exists("out/batch.bif")) << ::testing::PrintToString(form);
     }
 }
@@ -320,11 +326,8 @@ TEST(MainTest, SwitchesActInTheOrderGiven) {
         p.writeJob();
         p.temp.write("in/second.csv", "img/9.tif,Second,1\r\n");
         std::vector<std::string> arguments{"--headless"};
-        for (std::string argument : c.arguments) {
-            for (auto at = argument.find('@'); at != std::string::npos; at = argument.find('@'))
-                argument.replace(at, 1, p.temp.path());
+        for (const std::string& argument : Filled(c.arguments, p.temp.path()))
             arguments.push_back(argument);
-        }
         const std::string label = ::testing::PrintToString(c.arguments);
         EXPECT_EQ(p.run(arguments), 0) << label << p.err.str();
         std::vector<std::string> written;
@@ -370,14 +373,8 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
         Program p;
         const std::string sbf = p.writeJob();
         p.env.displayAvailable = c.display;
-        std::vector<std::string> arguments;
-        for (std::string argument : c.arguments) {
-            if (const auto at = argument.find('@'); at != std::string::npos)
-                argument.replace(at, 1, sbf);
-            arguments.push_back(argument);
-        }
         const std::string label = ::testing::PrintToString(c.arguments);
-        EXPECT_EQ(p.run(arguments), c.expectedStatus) << label;
+        EXPECT_EQ(p.run(Filled(c.arguments, sbf)), c.expectedStatus) << label;
         EXPECT_EQ(p.err.str(), c.expectedErr) << label;
         EXPECT_FALSE(p.exists("out")) << label;
     }
@@ -530,14 +527,8 @@ TEST(MainTest, JobOptionsAndTheFirstArgument) {
     for (const auto& c : cases) {
         Program p;
         const std::string sbf = p.writeJob();
-        std::vector<std::string> arguments;
-        for (std::string argument : c.arguments) {
-            if (const auto at = argument.find('@'); at != std::string::npos)
-                argument.replace(at, 1, sbf);
-            arguments.push_back(argument);
-        }
         const std::string label = ::testing::PrintToString(c.arguments);
-        EXPECT_EQ(p.run(arguments), c.status) << label << p.err.str();
+        EXPECT_EQ(p.run(Filled(c.arguments, sbf)), c.status) << label << p.err.str();
         EXPECT_TRUE(p.err.str().starts_with(c.err)) << label << p.err.str();
         EXPECT_NE(p.out.str().find(c.out), std::string::npos) << label << p.out.str();
         // A check writes nothing: no BIF folder, no debug log.

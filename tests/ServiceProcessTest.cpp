@@ -26,13 +26,7 @@ struct ServiceRun : test::TestWorld {
     ServiceRun() {
         for (const char* folder : {"in", "home", "state", "units"})
             fs::create_directories(temp.path(folder));
-        job.setText(TextField::FieldNames, "Name|ImagePath");
-        job.setText(TextField::DocType, "Invoice");
-        job.setText(TextField::ImageFolder, temp.path("img"));
-        job.setCheck(CheckField::MoveFiles, CheckState::Unchecked);
-        job.setText(TextField::IndexFile, temp.path("in/*.csv"));
-        job.setText(TextField::BIFFile, temp.path("out/result.bif"));
-        job.setFlag(MenuField::RemoveProcessed, true);
+        useRepeatedJob();
         SaveConfig(context, temp.path("job.sbf"));
         notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{AF_UNIX, {}};

@@ -40,4 +40,14 @@ void TestWorld::mapDrive(std::string_view letter, const std::string& hostFolder)
     store.write(SettingsScope::User, "Quillmarch", "Drives", std::string(letter), hostFolder);
 }
 
+void TestWorld::useRepeatedJob() {
+    job.setText(TextField::FieldNames, "Name|ImagePath");
+    job.setText(TextField::DocType, "Invoice");
+    job.setText(TextField::ImageFolder, temp.path("img"));
+    job.setCheck(CheckField::MoveFiles, CheckState::Unchecked);
+    job.setText(TextField::IndexFile, temp.path("in/*.csv"));
+    job.setText(TextField::BIFFile, temp.path("out/result.bif"));
+    job.setFlag(MenuField::RemoveProcessed, true);
+}
+
 } // namespace qm::test

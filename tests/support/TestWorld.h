@@ -46,6 +46,10 @@ struct TestWorld {
     // Maps drive `letter` ("C") to the host folder `hostFolder` for the file system.
     void mapDrive(std::string_view letter, const std::string& hostFolder);
 
+    // A job that converts every "in/*.csv" into "out/result.bif" without moving images and
+    // removes each index file it converted, as a timer or the service runs it.
+    void useRepeatedJob();
+
     TempFolder temp;
     MemorySettingsStore store;
     PathMap map{store};
