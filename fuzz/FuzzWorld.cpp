@@ -65,6 +65,10 @@ bool FencedFileSystem::sameFile(const std::string& a, const std::string& b) {
     return inner_.sameFile(a, b);
 }
 
+std::optional<FileKey> FencedFileSystem::fileKey(const std::string& path) {
+    return inner_.fileKey(path);
+}
+
 bool FencedFileSystem::holdsContent(const std::string& path, std::string_view content) {
     try {
         mustReadInside(path);

@@ -2,6 +2,7 @@
 
 #include "support/TestWorld.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -139,6 +140,27 @@ TEST(ConfigFileSaveTest, ReplacesAnExistingFileAndLeavesNothingElse) {
     SaveConfig(world.context, world.temp.path("jobs/job.sbf"));
     EXPECT_EQ(world.temp.read("jobs/job.sbf"), Lines(StartLines));
     EXPECT_EQ(FolderNames(world.temp.path("jobs")), std::vector<std::string>{"job.sbf"});
+}
+
+// A save killed on its way leaves its temporary file behind; a later save deletes those that
+// have not been touched for a while, and nothing else (a save of another process, other
+// files that merely look alike).
+TEST(ConfigFileSaveTest, StaleTemporaryFilesOfKilledSavesAreSwept) {
+    test::TestWorld world;
+    const auto age = [&](const std::string& name, std::chrono::minutes minutes) {
+        world.temp.write("jobs/" + name, "1\r\n");
+        fs::last_write_time(world.temp.path("jobs/" + name),
+                            fs::file_time_type::clock::now() - minutes);
+    };
+    age("job.sbf.0123abcd.tmp", std::chrono::minutes(11));   // a killed save
+    age("job.sbf.89abcdef.tmp", std::chrono::minutes(1));    // another save, under way
+    age("job.sbf.0123abcd.tmp.1", std::chrono::minutes(11)); // not a save's
+    age("other.sbf.0123abcd.tmp", std::chrono::minutes(11)); // another job's
+    age("job.sbf.0123ABCD.tmp", std::chrono::minutes(11));   // not a name a save makes
+    SaveConfig(world.context, world.temp.path("jobs/job.sbf"));
+    EXPECT_EQ(FolderNames(world.temp.path("jobs")),
+              (std::vector<std::string>{"job.sbf", "job.sbf.0123ABCD.tmp", "job.sbf.0123abcd.tmp.1",
+                                        "job.sbf.89abcdef.tmp", "other.sbf.0123abcd.tmp"}));
 }
 
 // A save that would write what the file already holds leaves the file itself alone (the

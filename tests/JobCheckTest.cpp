@@ -56,6 +56,21 @@ protected:
     CheckTotals totals;
 };
 
+// What the run passes over (the job's own file, a BIF file of the job, a file a second entry
+// picks again) is a warning, and is not checked as an index file.
+TEST_F(JobCheckTest, FilesTheRunPassesOverAreWarnings) {
+    w.job.setText(TextField::CurrentConfigFile, w.temp.path("in/job.csv"));
+    w.temp.write("in/job.csv", "1\r\n");
+    w.job.setText(TextField::IndexFile, w.temp.path("in/*.csv") + "|" + w.temp.path("in/./a.csv") +
+                                            "|" + w.temp.path("out/*.bif"));
+    w.temp.write("out/batch3.bif", "[Documents File]\r\n");
+    const Recorder found = check();
+    EXPECT_EQ(found.seen("job.csv"), std::vector<std::string>{"job.csv:0 own-file"});
+    EXPECT_EQ(found.seen("batch3.bif"), std::vector<std::string>{"batch3.bif:0 own-file"});
+    EXPECT_EQ(found.seen("./a.csv"), std::vector<std::string>{"a.csv:0 own-file"});
+    EXPECT_EQ(totals.indexFiles, 1);
+}
+
 TEST_F(JobCheckTest, PlantedDefectsAreFoundAtTheirLinesAndNothingElse) {
     w.temp.write("in/b.csv", "3.tif,Short\r\n"
                              "missing.tif,X,1\r\n"

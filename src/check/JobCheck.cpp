@@ -6,11 +6,13 @@
 #include "convert/IndexEntry.h"
 #include "convert/IndexLine.h"
 #include "convert/MoveConfinement.h"
+#include "convert/OwnFiles.h"
 #include "operation/Context.h"
 #include "platform/Error.h"
 #include "settings/JobSettings.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -47,6 +49,7 @@ public:
 
     CheckTotals run() {
         checkSettings();
+        ownFiles_.emplace(ctx_, bifPath_);
         for (const std::string& entry : SplitEntries(job().text(TextField::IndexFile)))
             checkEntry(entry);
         return totals_;
@@ -101,6 +104,7 @@ private:
     Context& ctx_;
     FindingSink& sink_;
     CheckTotals totals_;
+    std::optional<OwnFiles> ownFiles_;
     std::string jobFile_;
     FieldMap map_;
     std::string delimiter_;
@@ -236,6 +240,11 @@ void JobCheck::checkEntry(const std::string& entry) {
         if (!picker.takes(file))
             continue;
         picked = true;
+        if (std::string why = ownFiles_->passOver(file); !why.empty()) {
+            report(file, 0, "own-file", Severity::Warning,
+                   "the run passes over this file: " + std::move(why));
+            continue;
+        }
         checkIndexFile(file);
     }
     if (!picked)

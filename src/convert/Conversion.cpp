@@ -222,6 +222,10 @@ void IndexConversion::convert() {
     tempExists_ = false;
     files.syncFolder(bifFolder);
     inPlace_ = true;
+    // The document system may take the file at any moment now; a rerun must not write it
+    // again even when it is gone.
+    if (journal_)
+        journal_->recordBifInPlace(finalPath);
     host.setStatus(1, "");
     host.setStatus(2, "");
     ctx_.log.WriteLog("Finished Converting File: " + indexPath_);

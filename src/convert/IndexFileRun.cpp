@@ -43,14 +43,23 @@ FileOutcome RunIndexFile(Context& context, const std::string& file, const std::s
 
     bool converted = journal && !journal->completeBif().empty();
     if (!converted) {
+        // Held from choosing the free name to the final rename, journal or not: two
+        // conversions into one folder would choose the same name and write the same file.
         std::unique_ptr<HeldLock> folderLock;
-        if (journal && !RunOperation(
-                           context.reporter, ConversionName, [&] { return "Index File: " + file; },
-                           [&] {
-                               folderLock =
-                                   context.journals->lockFolder(context.tools.GetFPath(bifPath));
-                           }))
+        if (context.journals &&
+            !RunOperation(
+                context.reporter, ConversionName, [&] { return "Index File: " + file; },
+                [&] {
+                    // A folder that is missing now is created, and its failure reported, by
+                    // the conversion, as for any job.
+                    const std::string bifFolder = context.tools.GetFPath(bifPath);
+                    if (context.files.folderExists(bifFolder))
+                        folderLock = context.journals->lockFolder(bifFolder);
+                })) {
+            if (journal && !journal->holdsRecords())
+                journal->remove();
             return FileOutcome::Failed;
+        }
         converted = ConvertCSVToBIF(context, file, bifPath, names, journal.get());
     }
     if (!converted) {

@@ -4,6 +4,7 @@
 #include "convert/IndexEntry.h"
 #include "convert/IndexFileRun.h"
 #include "convert/Journal.h"
+#include "convert/OwnFiles.h"
 #include "operation/Context.h"
 #include "settings/ConfigFile.h"
 #include "settings/JobSettings.h"
@@ -77,6 +78,7 @@ RunSummary RunJob(Context& context, const RunRequest& request) {
             if (context.journals)
                 SweepOrphanJournals(context);
             BifNames names(context.files, context.tools);
+            OwnFiles ownFiles(context, bifPath);
 
             for (const std::string& entry : entries) {
                 if (summary.stopped)
@@ -90,6 +92,10 @@ RunSummary RunJob(Context& context, const RunRequest& request) {
                         summary.stopped = true;
                         context.log.WriteLog("Run stopped: the service is stopping");
                         break;
+                    }
+                    if (const std::string why = ownFiles.passOver(file); !why.empty()) {
+                        context.log.WriteLog("Index file passed over, " + why + ": " + file);
+                        continue;
                     }
                     if (StillBeingWritten(context, request, file)) {
                         ++summary.leftForLater;

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <compare>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +54,13 @@ public:
     virtual void close() noexcept = 0;
 };
 
+// What a file or folder is, whatever its path's spelling: the device and inode it leads to.
+struct FileKey {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const FileKey&) const = default;
+};
+
 // Files and folders, named by the system's path text (drive letters, shares and "\" are
 // mapped to the host where the disk is touched). Failures raise qm::Error with the classic
 // numbers (53, 58, 61, 62, 70, 75, 76) and the path in the description.
@@ -63,6 +73,10 @@ public:
 
     // True when both paths name the same existing file (after host mapping and links).
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+
+    // The key of the file or folder `path` leads to (after host mapping and links); nullopt
+    // when nothing is there or it cannot be reached.
+    virtual std::optional<FileKey> fileKey(const std::string& path) = 0;
 
     // True when `path` is a regular file holding exactly `content`; false otherwise, also
     // when it cannot be read. Lets a writer skip rewriting a file that already says it.

@@ -218,6 +218,10 @@ bool FaultyFileSystem::sameFile(const std::string& a, const std::string& b) {
     return real_.sameFile(a, b);
 }
 
+std::optional<FileKey> FaultyFileSystem::fileKey(const std::string& path) {
+    return real_.fileKey(path);
+}
+
 bool FaultyFileSystem::holdsContent(const std::string& path, std::string_view content) {
     return real_.holdsContent(path, content);
 }

@@ -259,6 +259,13 @@ bool PosixFileSystem::sameFile(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+std::optional<FileKey> PosixFileSystem::fileKey(const std::string& path) {
+    struct stat st {};
+    if (!StatFollowing(map_, path, st))
+        return std::nullopt;
+    return FileKey{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 bool PosixFileSystem::holdsContent(const std::string& path, std::string_view content) {
     if (path.empty())
         return false;
