@@ -166,80 +166,89 @@ TEST(ServiceControlTest, GuardsRemovalAndBadRegistrations) {
 // with the reason, and nothing is made.
 TEST(ServiceControlTest, RefusesAJobTheServiceCouldNotRun) {
     struct Case {
-        const char* name;
-        void (*arrange)(ServiceWorld&);
-        // The reason after "The service cannot run this job: "; "" when it installs.
-        std::string (*reason)(ServiceWorld&);
+        const char* bifFile;     // "" keeps the world's; "{w}" is the world's folder
+        const char* imageFolder; // "" keeps the world's
+        const char* jobFolder;
+        bool removeProcessed;
+        bool moveFiles;
+        std::vector<std::string> locked; // the service's user may read them, not write them
+        // After "The service cannot run this job: ", with "{u}" for the service's user; ""
+        // when it installs.
+        std::string reason;
     };
+    const std::string write = "the user {u} cannot write ";
     const Case cases[] = {
-        {"BIF folder under /tmp",
-         [](ServiceWorld& w) { w.job.setText(TextField::BIFFile, "/tmp/qm-no-such/out/r.bif"); },
-         [](ServiceWorld&) -> std::string {
-             return "the BIF folder /tmp/qm-no-such/out is out of its reach (the service has a "
-                    "/tmp of its own)";
-         }},
-        {"image folder linked into /var/tmp",
-         [](ServiceWorld& w) {
-             fs::remove(w.temp.path("images/scans"));
-             fs::create_directory_symlink("/var/tmp", w.temp.path("images/scans"));
-         },
-         [](ServiceWorld&) -> std::string {
-             return "the image folder /var/tmp is out of its reach (the service has a /var/tmp "
-                    "of its own)";
-         }},
-        {"BIF folder not writable",
-         [](ServiceWorld& w) {
-             w.job.setText(TextField::BIFFile, w.temp.path("out/result.bif"));
-             w.lockOut("out");
-         },
-         [](ServiceWorld& w) {
-             return "the user " + w.serviceUser() + " cannot write the BIF folder " +
-                    w.real("out") + " (Permission denied)";
-         }},
-        {"job file's and index folders not writable, processed files removed",
-         [](ServiceWorld& w) {
-             w.job.setFlag(MenuField::RemoveProcessed, true);
-             w.job.setText(TextField::CurrentConfigFile, w.temp.path("more/job.sbf"));
-             w.lockOut("in");
-             w.lockOut("more");
-         },
-         [](ServiceWorld& w) {
-             const std::string user = "the user " + w.serviceUser() + " cannot write ";
-             return user + "the job file's folder " + w.real("more") + " (Permission denied); " +
-                    user + "the index folder " + w.real("in") + " (Permission denied)";
-         }},
-        {"index folders read only, processed files kept",
-         [](ServiceWorld& w) {
-             w.lockOut("in");
-             w.lockOut("more");
-         },
-         [](ServiceWorld&) { return std::string(); }},
-        {"image folder not writable, images moved",
-         [](ServiceWorld& w) {
-             w.job.setCheck(CheckField::MoveFiles, CheckState::Checked);
-             w.lockOut("images/scans");
-         },
-         [](ServiceWorld& w) {
-             return "the user " + w.serviceUser() + " cannot write the image folder " +
-                    w.real("images/scans") + " (Permission denied)";
-         }},
-        {"image folder read only, images left", [](ServiceWorld& w) { w.lockOut("images/scans"); },
-         [](ServiceWorld&) { return std::string(); }},
+        {"/tmp/qm-no-such/out/r.bif",
+         "",
+         "",
+         false,
+         false,
+         {},
+         "the BIF folder /tmp/qm-no-such/out is out of its reach (the service has a /tmp of its "
+         "own)"},
+        {"",
+         "{w}/var-tmp",
+         "",
+         false,
+         false,
+         {},
+         "the image folder /var/tmp is out of its reach (the service has a /var/tmp of its own)"},
+        {"{w}/out/r.bif",
+         "",
+         "",
+         false,
+         false,
+         {"out"},
+         write + "the BIF folder {w}/out (Permission denied)"},
+        {"",
+         "",
+         "more",
+         true,
+         false,
+         {"in", "more"},
+         write + "the job file's folder {w}/more (Permission denied); " + write +
+             "the index folder {w}/in (Permission denied)"},
+        {"",
+         "",
+         "",
+         false,
+         true,
+         {"images/scans"},
+         write + "the image folder {w}/images/scans (Permission denied)"},
+        // Folders the job only reads with its settings need not be writable.
+        {"", "", "", false, false, {"in", "more", "images/scans"}, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
         ServiceWorld w;
-        w.job.setText(TextField::CurrentConfigFile, w.temp.path("job.sbf"));
-        w.job.setCheck(CheckField::MoveFiles, CheckState::Unchecked);
+        const auto fill = [&](std::string text) {
+            for (const auto& [mark, value] :
+                 {std::pair<std::string, std::string>{"{w}", w.real("")},
+                  {"{u}", w.serviceUser()}}) {
+                for (auto at = text.find(mark); at != std::string::npos;
+                     at = text.find(mark, at + value.size()))
+                    text.replace(at, mark.size(), value);
+            }
+            return text;
+        };
+        SCOPED_TRACE(c.reason);
+        fs::create_directory_symlink("/var/tmp", w.temp.path("var-tmp"));
+        w.job.setText(TextField::CurrentConfigFile, w.temp.path(c.jobFolder) + "/job.sbf");
+        if (*c.bifFile)
+            w.job.setText(TextField::BIFFile, fill(c.bifFile));
+        if (*c.imageFolder)
+            w.job.setText(TextField::ImageFolder, fill(c.imageFolder));
+        w.job.setFlag(MenuField::RemoveProcessed, c.removeProcessed);
+        w.job.setCheck(CheckField::MoveFiles,
+                       c.moveFiles ? CheckState::Checked : CheckState::Unchecked);
         w.serveAsAnotherUser();
-        c.arrange(w);
+        for (const std::string& folder : c.locked)
+            w.lockOut(folder);
         auto control = w.control();
-        const std::string reason = c.reason(w);
-        EXPECT_EQ(InstallService(w.context, control, "/usr/bin/quillmarch"), reason.empty());
-        if (reason.empty())
+        EXPECT_EQ(InstallService(w.context, control, "/usr/bin/quillmarch"), c.reason.empty());
+        if (c.reason.empty())
             continue;
         EXPECT_EQ(w.host.boxes.back().title, "Error in Install Service");
-        EXPECT_EQ(w.lastBox(), "1030 - The service cannot run this job: " + reason);
+        EXPECT_EQ(w.lastBox(), "1030 - The service cannot run this job: " + fill(c.reason));
         EXPECT_FALSE(fs::exists(w.temp.path("units")));
         EXPECT_FALSE(fs::exists(w.temp.path("out/new")));
         EXPECT_FALSE(fs::exists(w.temp.path("state")));
