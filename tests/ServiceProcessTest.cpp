@@ -22,7 +22,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-struct ServiceRun : test::TestWorld {
+// The service has a /tmp of its own, so its jobs are made beside the build instead.
+struct OutsideTmp {
+    test::ScopedEnvironment tmpdir{"TMPDIR", fs::path(QM_EXECUTABLE).parent_path().string()};
+};
+
+struct ServiceRun : OutsideTmp, test::TestWorld {
     ServiceRun() {
         for (const char* folder : {"in", "home", "state", "units"})
             fs::create_directories(temp.path(folder));
@@ -43,8 +48,9 @@ struct ServiceRun : test::TestWorld {
         ::close(notify);
     }
 
-    // Runs quillmarch in the temporary folder with settings, state and units of its own.
-    pid_t spawn(const std::vector<std::string>& arguments) {
+    // Runs quillmarch in the temporary folder with settings, state and units of its own;
+    // what it says on standard error goes to the file "stderr".
+    pid_t spawn(const std::vector<std::string>& arguments, const char* sudoUser = nullptr) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             for (const auto& [name, value] : {std::pair{"HOME", "home"},
@@ -54,14 +60,18 @@ struct ServiceRun : test::TestWorld {
                                               {"NOTIFY_SOCKET", "notify"}})
                 ::setenv(name, temp.path(value).c_str(), 1);
             ::setenv("QUILLMARCH_TICK_MS", "10", 1);
-            ::unsetenv("SUDO_USER");
+            if (sudoUser)
+                ::setenv("SUDO_USER", sudoUser, 1);
+            else
+                ::unsetenv("SUDO_USER");
             std::vector<char*> argv{const_cast<char*>(QM_EXECUTABLE)};
             for (const std::string& a : arguments)
                 argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
             const int in = ::open("/dev/null", O_RDWR);
-            if (in >= 0 && ::dup2(in, 0) >= 0 && ::dup2(in, 1) >= 0 && ::dup2(in, 2) >= 0 &&
-                ::chdir(temp.path().c_str()) == 0)
+            const int err = ::open(temp.path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (in >= 0 && err >= 0 && ::dup2(in, 0) >= 0 && ::dup2(in, 1) >= 0 &&
+                ::dup2(err, 2) >= 0 && ::chdir(temp.path().c_str()) == 0)
                 ::execv(argv[0], argv.data());
             ::_exit(127);
         }
@@ -140,6 +150,20 @@ TEST(ServiceProcessTest, AFileTouchedJustBeforeTheTickWaits) {
     EXPECT_EQ(run.OutFiles(), std::vector<std::string>{"result.bif"});
     EXPECT_NE(run.temp.read("out/result.bif").find("=Old\r\n"), std::string::npos);
     EXPECT_EQ(run.temp.read("in/fresh.csv"), "Fresh,f.tif\r\n");
+}
+
+// Under sudo the service runs as the user who called it; one that does not exist is refused
+// rather than leaving the unit to run as root.
+TEST(ServiceProcessTest, SudoForAUserWhoDoesNotExistInstallsNothing) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "SUDO_USER counts only for root";
+    ServiceRun run;
+    EXPECT_EQ(ServiceRun::Wait(run.spawn({"--install-service", "job.sbf"}, "qm-no-such-user")), 1);
+    EXPECT_NE(run.temp.read("stderr").find("Error in Install Service: 1030 - The user "
+                                           "qm-no-such-user named by SUDO_USER does not exist"),
+              std::string::npos)
+        << run.temp.read("stderr");
+    EXPECT_FALSE(fs::exists(run.temp.path("units/quillmarch.service")));
 }
 
 } // namespace

@@ -27,6 +27,13 @@ public:
     virtual void Timer() = 0;
 };
 
+// A folder of the job, as the job names it, and whether the service writes there.
+struct JobFolder {
+    std::string path;
+    std::string role;     // how messages name it: "the BIF folder"
+    bool written = false; // a run with the job's settings at installation writes there
+};
+
 // The service manager: registering the program as the service "Quillmarch", the stored
 // parameters of that registration, the service's own life and its event log. Set the
 // properties before calling Install or Uninstall.
@@ -39,12 +46,12 @@ public:
     std::int32_t StartMode = 0;        // 2: starts with the system
     std::int32_t ControlsAccepted = 0; // 1: stop only
     bool Interactive = false;          // no effect where services have no desktop
-    // The folders the job writes, as the job names them; a confined service may write there
-    // and nowhere else. Read by Install.
-    std::vector<std::string> WritableFolders;
+    // The folders of the job; a confined service may write there and nowhere else. Install
+    // refuses when the service could not reach one, or could not write one it writes.
+    std::vector<JobFolder> JobFolders;
 
     // Registers the service; false when it is registered already. Raises when the
-    // registration cannot be written.
+    // registration cannot be written or the service could not run the job.
     virtual bool Install() = 0;
     // Removes the registration; false when there is none.
     virtual bool Uninstall() = 0;
