@@ -7,6 +7,7 @@
 #include "platform/posix/DebugLogLocation.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixJournalStore.h"
+#include "platform/posix/ProgramFolders.h"
 #include "platform/posix/QtSettingsStore.h"
 #include "platform/posix/StandardFileTools.h"
 #include "platform/posix/SyslogSystemLog.h"
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
         };
         env.makeWindow = [&] {
             return std::make_unique<qm::ui::WindowProgram>(
-                settings, qm::ExecutableFolder(),
+                settings, qm::ManualFolder(qm::ExecutableFolder()),
                 [&pathMap](const std::string& path) { return pathMap.toHost(path); },
                 qm::ui::ServiceAccess{env.makeServiceControl, env.executablePath});
         };
