@@ -355,12 +355,19 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
     const char* windowLater = "quillmarch: the window is not available yet.\n"
                               "To run a job without the window, name its configuration file:\n"
                               "  quillmarch --headless job.sbf\n";
+    const char* needsAJob = "quillmarch: --headless needs a job: quillmarch --headless job.sbf\n"
+                            "Try 'quillmarch --help' for more information.\n";
     const std::string ignoredThenNoWindow =
         std::string("quillmarch: missing.sbf is not a switch; ignored\n") + noWindow;
     const Case cases[] = {
         {{}, false, noWindow},
         {{}, true, windowLater},
-        {{"--headless"}, true, noWindow},
+        {{"--headless"}, true, needsAJob},
+        {{"--headless", "/f:in/a.csv", "/x:out/b.bif"}, true, needsAJob},
+        {{"--headless", "@", "/m"},
+         false,
+         "quillmarch: --headless runs the job, but /m loads it without running it: nothing to "
+         "do\nTry 'quillmarch --help' for more information.\n"},
         {{"@", "/m"}, false, noWindow},
         {{"/m", "/c:@"}, false, noWindow},
         {{"/f:in/a.csv", "/x:out/b.bif"}, false, noWindow}, // no configuration file named

@@ -28,6 +28,8 @@ namespace {
 
 constexpr std::string_view ProgramName = "quillmarch";
 constexpr std::string_view StartupOperation = "Program Load";
+constexpr std::string_view HeadlessNeedsAJob =
+    "--headless needs a job: quillmarch --headless job.sbf";
 
 // One run of the program from start-up to its road's end. Member order is construction
 // order: the job exists before the log that reads its debug flag, the log before the
@@ -158,6 +160,18 @@ int RunInteractiveRoad(Session& s) {
         s.window->show();
         s.window->runUntilClosed();
         return exitstatus::Success;
+    }
+    // --headless asked for a job, not for the window: say what the job lacks, not that there
+    // is no display.
+    if (s.options.headless) {
+        if (s.process.commandLineConfigFile.empty())
+            s.env.err << ProgramName << ": " << HeadlessNeedsAJob << '\n';
+        else
+            s.env.err << ProgramName
+                      << ": --headless runs the job, but /m loads it without running it: "
+                         "nothing to do\n";
+        s.env.err << "Try '" << ProgramName << " --help' for more information.\n";
+        return exitstatus::Usage;
     }
     if (!s.env.silentDisplay.empty())
         s.env.err << ProgramName << ": the display " << s.env.silentDisplay
@@ -441,6 +455,9 @@ int Main(const std::vector<std::string>& arguments, MainEnvironment& env) {
         options.badValue = options.checkOption + " goes with --check";
     if (options.badValue.empty() && options.check && options.commandLine.empty())
         options.badValue = "--check needs a job: quillmarch --check job.sbf";
+    if (options.badValue.empty() && options.headless && options.commandLine.empty() &&
+        !options.installService && !options.removeService)
+        options.badValue = HeadlessNeedsAJob;
     if (!options.badValue.empty() && !options.help && !options.version) {
         env.err << ProgramName << ": " << options.badValue << '\n'
                 << "Try '" << ProgramName << " --help' for more information.\n";
