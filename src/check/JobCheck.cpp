@@ -8,6 +8,7 @@
 #include "convert/MoveConfinement.h"
 #include "operation/Context.h"
 #include "platform/Error.h"
+#include "settings/ConfigFileShape.h"
 #include "settings/JobSettings.h"
 
 #include <memory>
@@ -85,6 +86,7 @@ private:
     }
 
     void checkSettings();
+    void checkJobFile();
     void checkBifFolder();
     void checkEntry(const std::string& entry);
     void checkIndexFile(const std::string& file);
@@ -151,6 +153,7 @@ void JobCheck::checkSettings() {
     skipHeader_ = settings.flag(MenuField::SkipHeader);
     bifPath_ = settings.text(TextField::BIFFile);
 
+    checkJobFile();
     if (bifPath_.empty())
         reportJob("no-bif-file", Severity::Error, "no BIF file is set: nothing is converted");
     else
@@ -174,6 +177,21 @@ void JobCheck::checkSettings() {
     if (settings.text(TextField::IndexFile).empty())
         reportJob("no-index-file", Severity::Warning,
                   "no index file is named: nothing is converted");
+}
+
+// A broken job file loads what it can; what it lacks explains the findings that follow.
+void JobCheck::checkJobFile() {
+    if (jobConfig_.empty())
+        return;
+    std::string bytes;
+    try {
+        bytes = ctx_.files.readStart(jobConfig_, ConfigFileLookLimit);
+    } catch (const Error&) {
+        return; // loading it met the same failure and reported it
+    }
+    for (const ConfigFileProblem& problem : ConfigFileProblems(bytes))
+        report(jobFile_, problem.line, "job-file",
+               problem.minor ? Severity::Note : Severity::Warning, problem.text);
 }
 
 // The BIF folder must exist and take new files, or be creatable below a folder that does.

@@ -17,6 +17,11 @@ inline constexpr const char* ConfigFileFilter =
 // Other failures are reported under "Open Configuration File"; nothing is handed back.
 void OpenConfig(Context& context, const std::string& fileName);
 
+// While debug mode is on, writes one debug log line for each thing wrong with the
+// configuration file `fileName` as a .sbf file (ConfigFileProblems): loading says nothing of
+// them. Never fails: a file that cannot be read says nothing.
+void LogConfigFileProblems(Context& context, const std::string& fileName);
+
 // Writes the job to a .sbf configuration file. An empty name asks for a file (Cancel ends
 // quietly, nothing written). The file is replaced in one step: the previous file stays as it
 // was when the save fails. Failures are reported under "Save Configuration File"; nothing is

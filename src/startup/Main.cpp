@@ -80,12 +80,14 @@ Road ReadCommandLine(Session& s) {
     const std::size_t count = arguments.size() - 1;
 
     std::size_t firstSwitch = 1;
+    std::string firstFile;
     if (count >= 1) {
         const std::string candidate = UnquoteFirstArgument(arguments[1]);
         if (s.env.files.fileExists(candidate)) {
             s.process.commandLineConfigFile = candidate;
             OpenConfig(context, candidate);
             firstSwitch = 2;
+            firstFile = candidate;
         }
     }
     for (std::size_t i = firstSwitch; i <= count; ++i) {
@@ -95,6 +97,9 @@ Road ReadCommandLine(Session& s) {
             s.env.err << ProgramName << ": " << arguments[i] << " is not a switch; ignored\n";
     }
     s.log.WriteLog("Command line parsed");
+    // The first argument was loaded before any switch, so before /b could switch the log on.
+    if (!firstFile.empty())
+        LogConfigFileProblems(context, firstFile);
 
     if (s.process.serviceMode)
         return Road::Service;

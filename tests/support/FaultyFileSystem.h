@@ -114,6 +114,7 @@ public:
     bool sameFile(const std::string& a, const std::string& b) override;
     bool holdsContent(const std::string& path, std::string_view content) override;
     std::unique_ptr<LineReader> openForReading(const std::string& path) override;
+    std::string readStart(const std::string& path, std::size_t limit) override;
     std::unique_ptr<TextWriter> createTextFile(const std::string& path) override;
     std::unique_ptr<TextWriter> openForAppend(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;
