@@ -14,7 +14,8 @@ inline constexpr const char* ConfigFileFilter =
 // file (Cancel ends quietly) and makes the choice the job's configuration file. A missing
 // file is told to the user and changes nothing. Once the file is open every line is loaded
 // on its own: a line that is missing or cannot be converted leaves its field as it was.
-// Other failures are reported under "Open Configuration File"; nothing is handed back.
+// Other failures are reported under "Open Configuration File"; nothing is handed back. In
+// debug mode the log names what is wrong with the file (LogConfigFileProblems).
 void OpenConfig(Context& context, const std::string& fileName);
 
 // While debug mode is on, writes one debug log line for each thing wrong with the
