@@ -83,6 +83,11 @@ std::unique_ptr<LineReader> FencedFileSystem::openForReading(const std::string& 
     return inner_.openForReading(path);
 }
 
+std::string FencedFileSystem::readStart(const std::string& path, std::size_t limit) {
+    mustReadInside(path);
+    return inner_.readStart(path, limit);
+}
+
 std::unique_ptr<TextWriter> FencedFileSystem::createTextFile(const std::string& path) {
     mustChangeInside(path);
     return inner_.createTextFile(path);

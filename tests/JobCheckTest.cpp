@@ -196,6 +196,44 @@ TEST_F(JobCheckTest, BinaryJunkAndAHugeLineAreGoneThrough) {
     EXPECT_NE(json.str().find("\"kind\":\"summary\""), std::string::npos);
 }
 
+// Index lines that repeat the image folder's name: the check names the folder that finds them.
+TEST_F(JobCheckTest, ImageFoundFromTheJobsFolderNamesTheImageFolderThatWorks) {
+    w.temp.write("in/a.csv", "scans\\B7\\0001.tif,Smith,10\r\n");
+    w.temp.write("scans/B7/0001.tif", "image");
+    const std::string hint = "; the line's path taken from the job's folder, " + w.temp.path() +
+                             "\\scans\\B7\\0001.tif, exists: the image folder " + w.temp.path() +
+                             " would find it";
+    const struct {
+        bool move;
+        std::string jobFile;
+        std::string expected; // "@" stands for the temporary folder
+    } cases[] = {
+        {true, w.temp.path("job.sbf"),
+         "the image @/scans\\scans\\B7\\0001.tif does not exist: the conversion stops here "
+         "(\"Source File is Missing\" is answered No)" +
+             hint},
+        {false, w.temp.path("job.sbf"),
+         "the image @/scans\\scans\\B7\\0001.tif does not exist; the BIF file points at it" + hint},
+        // No job file to start from, or the image is not there either: no hint.
+        {true, "",
+         "the image @/scans\\scans\\B7\\0001.tif does not exist: the conversion stops "
+         "here (\"Source File is Missing\" is answered No)"},
+        {false, w.temp.path("elsewhere/job.sbf"),
+         "the image @/scans\\scans\\B7\\0001.tif does not exist; the BIF file points at it"},
+    };
+    for (const auto& c : cases) {
+        w.job.setCheck(CheckField::MoveFiles, c.move ? CheckState::Checked : CheckState::Unchecked);
+        w.job.setText(TextField::CurrentConfigFile, c.jobFile);
+        std::string expected = c.expected;
+        expected.replace(expected.find('@'), 1, w.temp.path());
+        const Recorder r = check();
+        ASSERT_EQ(r.seen(),
+                  (std::vector<std::string>{"a.csv:1 image-not-found", "a.csv:0 bif-file"}))
+            << c.jobFile;
+        EXPECT_EQ(r.at(0).message, expected);
+    }
+}
+
 TEST(FindingReportTest, ShowsAtMostTheLimitPerKindAndCountsEvery) {
     std::ostringstream text;
     FindingReport report(text, ReportFormat::Text, 2);

@@ -355,12 +355,19 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
     const char* windowLater = "quillmarch: the window is not available yet.\n"
                               "To run a job without the window, name its configuration file:\n"
                               "  quillmarch --headless job.sbf\n";
+    const char* needsAJob = "quillmarch: --headless needs a job: quillmarch --headless job.sbf\n"
+                            "Try 'quillmarch --help' for more information.\n";
     const std::string ignoredThenNoWindow =
         std::string("quillmarch: missing.sbf is not a switch; ignored\n") + noWindow;
     const Case cases[] = {
         {{}, false, noWindow},
         {{}, true, windowLater},
-        {{"--headless"}, true, noWindow},
+        {{"--headless"}, true, needsAJob},
+        {{"--headless", "/f:in/a.csv", "/x:out/b.bif"}, true, needsAJob},
+        {{"--headless", "@", "/m"},
+         false,
+         "quillmarch: --headless runs the job, but /m loads it without running it: nothing to "
+         "do\nTry 'quillmarch --help' for more information.\n"},
         {{"@", "/m"}, false, noWindow},
         {{"/m", "/c:@"}, false, noWindow},
         {{"/f:in/a.csv", "/x:out/b.bif"}, false, noWindow}, // no configuration file named
@@ -481,6 +488,30 @@ TEST(MainTest, HostThatCannotBeMadeEndsWithAMessage) {
     };
     EXPECT_EQ(p.run({"x.sbf"}), 1);
     EXPECT_EQ(p.err.str(), "quillmarch: no console\n");
+}
+
+// What is wrong with the job file reaches a check's findings and, with /b, the debug log,
+// once each: the first argument is loaded before /b switches the log on.
+TEST(MainTest, BrokenJobFileIsNamedByTheCheckAndTheDebugLog) {
+    Program p;
+    const std::string sbf = p.writeJob();
+    const std::string whole = p.temp.read("job.sbf");
+    std::size_t fifthEnd = 0;
+    for (int i = 0; i < 5; ++i)
+        fifthEnd = whole.find("\r\n", fifthEnd) + 2;
+    p.temp.write("job.sbf", whole.substr(0, fifthEnd));
+    const std::string problem = "the file has 5 of its 17 lines: the settings of lines 6 to 17 "
+                                "are not in it and keep the values they had";
+
+    p.run({"--check", sbf});
+    const std::string out = p.out.str();
+    EXPECT_EQ(out.find(sbf + ": warning: " + problem + "\n"), 0u) << out;
+    EXPECT_EQ(out.find(problem, out.find(problem) + 1), std::string::npos);
+
+    p.run({"--headless", sbf, "/b"});
+    const std::string log = p.temp.read("bin/debug-QM.log");
+    EXPECT_NE(log.find("Config File " + sbf + ": " + problem + "\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find(problem, log.find(problem) + 1), std::string::npos);
 }
 
 // A run that asks for a job (--headless, --check) and the options of a check.

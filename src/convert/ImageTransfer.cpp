@@ -76,6 +76,20 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         source_.assign(imagePath);
     else
         JoinPath(imageFolder, imagePath, source_);
+    const auto skipMissingSource = [&] {
+        const Answer answer =
+            host_.showMessage({"Source File: " + source_ + "\rIndex File: " + indexPath_ +
+                                   "\rSkip file and continue processing?",
+                               "Source File is Missing", Buttons::YesNo, Icon::Exclamation});
+        if (answer != Answer::Yes)
+            throw Error(23, "Missing Source File", "Source file not found.");
+    };
+    // An empty image path makes the source the image folder itself: no file, so a missing
+    // source rather than a move that leaves the folder.
+    if (imagePath.empty()) {
+        skipMissingSource();
+        return;
+    }
     // Before anything is touched: the index line may name a path outside the job's folders.
     CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder), reference, bifFolder_);
 
@@ -134,12 +148,7 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder), moved, bifFolder_);
         reference = std::move(moved);
     } else {
-        const Answer answer =
-            host_.showMessage({"Source File: " + source_ + "\rIndex File: " + indexPath_ +
-                                   "\rSkip file and continue processing?",
-                               "Source File is Missing", Buttons::YesNo, Icon::Exclamation});
-        if (answer != Answer::Yes)
-            throw Error(23, "Missing Source File", "Source file not found.");
+        skipMissingSource();
     }
     imagePath.clear();
 }

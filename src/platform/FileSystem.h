@@ -84,6 +84,10 @@ public:
 
     virtual std::unique_ptr<LineReader> openForReading(const std::string& path) = 0;
 
+    // The first `limit` bytes of a file (all of it when shorter), as they are: for telling
+    // what kind of file it is. Raises as openForReading does.
+    virtual std::string readStart(const std::string& path, std::size_t limit) = 0;
+
     // Creates the file, or empties an existing one.
     virtual std::unique_ptr<TextWriter> createTextFile(const std::string& path) = 0;
 

@@ -1,6 +1,7 @@
 #include "settings/ConfigFile.h"
 
 #include "operation/Context.h"
+#include "settings/ConfigFileShape.h"
 #include "settings/JobSettings.h"
 
 #include <array>
@@ -238,6 +239,7 @@ void OpenConfig(Context& context, const std::string& fileName) {
         }
 
         context.log.WriteLog("Opening Config File: " + name);
+        LogConfigFileProblems(context, name);
         auto reader = context.files.openForReading(name);
 
         // From here on every line stands on its own: one that is missing, cannot be
@@ -265,6 +267,19 @@ void OpenConfig(Context& context, const std::string& fileName) {
                     attempt([&] { job.setFlag(field, *flag); });
         }
     });
+}
+
+void LogConfigFileProblems(Context& context, const std::string& fileName) {
+    if (!context.log.enabled())
+        return;
+    std::string bytes;
+    try {
+        bytes = context.files.readStart(fileName, ConfigFileLookLimit);
+    } catch (const Error&) {
+        return; // loading meets the same failure and reports it
+    }
+    for (const ConfigFileProblem& problem : ConfigFileProblems(bytes))
+        context.log.WriteLog("Config File " + fileName + ": " + problem.text);
 }
 
 void SaveConfig(Context& context, const std::string& fileName) {

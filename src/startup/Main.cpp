@@ -28,6 +28,8 @@ namespace {
 
 constexpr std::string_view ProgramName = "quillmarch";
 constexpr std::string_view StartupOperation = "Program Load";
+constexpr std::string_view HeadlessNeedsAJob =
+    "--headless needs a job: quillmarch --headless job.sbf";
 
 // One run of the program from start-up to its road's end. Member order is construction
 // order: the job exists before the log that reads its debug flag, the log before the
@@ -78,12 +80,14 @@ Road ReadCommandLine(Session& s) {
     const std::size_t count = arguments.size() - 1;
 
     std::size_t firstSwitch = 1;
+    std::string firstFile;
     if (count >= 1) {
         const std::string candidate = UnquoteFirstArgument(arguments[1]);
         if (s.env.files.fileExists(candidate)) {
             s.process.commandLineConfigFile = candidate;
             OpenConfig(context, candidate);
             firstSwitch = 2;
+            firstFile = candidate;
         }
     }
     for (std::size_t i = firstSwitch; i <= count; ++i) {
@@ -93,6 +97,9 @@ Road ReadCommandLine(Session& s) {
             s.env.err << ProgramName << ": " << arguments[i] << " is not a switch; ignored\n";
     }
     s.log.WriteLog("Command line parsed");
+    // The first argument was loaded before any switch, so before /b could switch the log on.
+    if (!firstFile.empty())
+        LogConfigFileProblems(context, firstFile);
 
     if (s.process.serviceMode)
         return Road::Service;
@@ -158,6 +165,18 @@ int RunInteractiveRoad(Session& s) {
         s.window->show();
         s.window->runUntilClosed();
         return exitstatus::Success;
+    }
+    // --headless asked for a job, not for the window: say what the job lacks, not that there
+    // is no display.
+    if (s.options.headless) {
+        if (s.process.commandLineConfigFile.empty())
+            s.env.err << ProgramName << ": " << HeadlessNeedsAJob << '\n';
+        else
+            s.env.err << ProgramName
+                      << ": --headless runs the job, but /m loads it without running it: "
+                         "nothing to do\n";
+        s.env.err << "Try '" << ProgramName << " --help' for more information.\n";
+        return exitstatus::Usage;
     }
     if (!s.env.silentDisplay.empty())
         s.env.err << ProgramName << ": the display " << s.env.silentDisplay
@@ -441,6 +460,9 @@ int Main(const std::vector<std::string>& arguments, MainEnvironment& env) {
         options.badValue = options.checkOption + " goes with --check";
     if (options.badValue.empty() && options.check && options.commandLine.empty())
         options.badValue = "--check needs a job: quillmarch --check job.sbf";
+    if (options.badValue.empty() && options.headless && options.commandLine.empty() &&
+        !options.installService && !options.removeService)
+        options.badValue = HeadlessNeedsAJob;
     if (!options.badValue.empty() && !options.help && !options.version) {
         env.err << ProgramName << ": " << options.badValue << '\n'
                 << "Try '" << ProgramName << " --help' for more information.\n";

@@ -312,6 +312,30 @@ std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& p
     return std::make_unique<FileLineReader>(fd.release(), path);
 }
 
+std::string PosixFileSystem::readStart(const std::string& path, std::size_t limit) {
+    if (path.empty())
+        throw PathError(errnum::FileNotFound, path);
+    const std::string host = map_.toHost(path);
+    // Left non-blocking: a named pipe fails instead of hanging the caller.
+    Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0)
+        throw FailureFor(errno, path, host);
+    std::string bytes(limit, '\0');
+    std::size_t done = 0;
+    while (done < limit) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + done, limit - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw MachineError(errno, path);
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
 std::unique_ptr<TextWriter> PosixFileSystem::createTextFile(const std::string& path) {
     return OpenWriter(map_, path, O_TRUNC);
 }

@@ -25,6 +25,7 @@ public:
 
     bool holdsContent(const std::string& path, std::string_view content) override;
     std::unique_ptr<LineReader> openForReading(const std::string& path) override;
+    std::string readStart(const std::string& path, std::size_t limit) override;
     std::unique_ptr<TextWriter> createTextFile(const std::string& path) override;
     std::unique_ptr<TextWriter> openForAppend(const std::string& path) override;
 
