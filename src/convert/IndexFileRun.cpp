@@ -17,7 +17,7 @@ constexpr std::string_view ConversionName = "Convert CSV to BIF";
 } // namespace
 
 FileOutcome RunIndexFile(Context& context, const std::string& file, const std::string& bifPath,
-                         BifNames& names) {
+                         BifNames& names, FileRecord& record) {
     JobSettings& job = context.job;
     std::unique_ptr<Journal> journal;
     // Only moves and removals leave work that a rerun could do twice or not at all.
@@ -42,7 +42,10 @@ FileOutcome RunIndexFile(Context& context, const std::string& file, const std::s
     }
 
     bool converted = journal && !journal->completeBif().empty();
-    if (!converted) {
+    if (converted) {
+        record.resumed = true;
+        record.facts.bifFile = journal->completeBif();
+    } else {
         std::unique_ptr<HeldLock> folderLock;
         if (journal && !RunOperation(
                            context.reporter, ConversionName, [&] { return "Index File: " + file; },
@@ -51,7 +54,7 @@ FileOutcome RunIndexFile(Context& context, const std::string& file, const std::s
                                    context.journals->lockFolder(context.tools.GetFPath(bifPath));
                            }))
             return FileOutcome::Failed;
-        converted = ConvertCSVToBIF(context, file, bifPath, names, journal.get());
+        converted = ConvertCSVToBIF(context, file, bifPath, names, journal.get(), &record.facts);
     }
     if (!converted) {
         if (journal && !journal->holdsRecords())
@@ -79,6 +82,7 @@ FileOutcome RunIndexFile(Context& context, const std::string& file, const std::s
                 dropJournal();
             throw;
         }
+        record.indexRemoved = true;
     }
     dropJournal();
     return FileOutcome::Converted;

@@ -95,16 +95,23 @@ RunSummary RunJob(Context& context, const RunRequest& request) {
                         ++summary.leftForLater;
                         continue;
                     }
-                    switch (RunIndexFile(context, file, bifPath, names)) {
-                    case FileOutcome::Converted:
+                    FileRecord record;
+                    record.indexFile = file;
+                    const long reportsBefore = context.reporter.reportCount();
+                    const FileOutcome outcome = RunIndexFile(context, file, bifPath, names, record);
+                    if (outcome == FileOutcome::LeftAlone)
+                        continue;
+                    record.converted = outcome == FileOutcome::Converted;
+                    if (record.converted) {
                         ++summary.converted;
-                        break;
-                    case FileOutcome::Failed:
+                        summary.documents += record.facts.documents;
+                    } else {
                         ++summary.failed;
-                        break;
-                    case FileOutcome::LeftAlone:
-                        break;
+                        if (context.reporter.reportCount() != reportsBefore)
+                            record.report = context.reporter.lastReport();
                     }
+                    if (context.observer)
+                        context.observer->fileDone(record);
                 }
             }
         });

@@ -35,7 +35,8 @@ SystemdSetup SystemdSetupFromEnvironment(std::string executablePath);
 // The service under systemd. The registration is the unit file quillmarch.service
 // (Type=notify) whose ExecStart= is the stored command line; other stored settings live in
 // the unit's own [X-section] sections, which systemd ignores. StartService blocks SIGTERM and
-// SIGINT and takes them as the stop request, reports READY=1 over NOTIFY_SOCKET and ticks.
+// SIGINT and takes them as the stop request, SIGHUP as the reload request, reports READY=1
+// (and STATUS=, RELOADING=1) over NOTIFY_SOCKET and ticks.
 class SystemdServiceControl : public ServiceControl {
 public:
     SystemdServiceControl(SystemdSetup setup, const PathMap& map, SystemLog& systemLog);
@@ -49,13 +50,15 @@ public:
     bool StartService(ServiceEvents& events) override;
     void DispatchPendingEvents() override;
     void LogEvent(EventType type, std::int32_t eventId, std::string_view text) override;
+    void ReportStatus(std::string_view text) override;
 
     std::string unitPath() const;
 
 private:
     std::vector<std::string> writablePaths();
     void tellManager();
-    void notify(const char* state);
+    void notify(const std::string& state);
+    void reload();
     void raiseStop();
 
     SystemdSetup setup_;
@@ -64,6 +67,7 @@ private:
     ServiceEvents* events_ = nullptr;
     bool stopped_ = false;
     sigset_t stopSignals_{};
+    sigset_t loopSignals_{}; // the stop signals and SIGHUP, the reload request
     std::chrono::steady_clock::time_point nextPoll_{};
 };
 
