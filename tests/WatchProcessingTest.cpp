@@ -3,6 +3,10 @@
 
 #include "service/WatchProcessing.h"
 
+#include "platform/posix/SystemdServiceControl.h"
+#include "service/ServiceCommands.h"
+#include "service/ServiceHosting.h"
+#include "settings/ConfigFile.h"
 #include "support/TestWorld.h"
 
 #include <filesystem>
@@ -130,6 +134,28 @@ TEST(WatchProcessingTest, NoWatchesLeftIsSaidOnceAndTheTimerGoesOn) {
     for (int second = 0; second < 31; ++second)
         w.tick();
     EXPECT_TRUE(fs::exists(w.temp.path("out/result.bif")));
+}
+
+TEST(WatchProcessingTest, TheServiceWatchesWhenInstalledWithWatch) {
+    for (const bool installedWithWatch : {false, true}) {
+        WatchWorld w;
+        SaveConfig(w.context, w.temp.path("job.sbf"));
+        SystemdSetup setup;
+        setup.unitFolder = w.temp.path("units");
+        setup.workingDirectory = w.temp.path();
+        SystemdServiceControl control(setup, w.map, w.systemLog);
+        ASSERT_TRUE(InstallService(w.context, control, "/usr/bin/quillmarch", installedWithWatch));
+        EXPECT_EQ(w.temp.read("units/quillmarch.service").find("\nWatch=yes\n") !=
+                      std::string::npos,
+                  installedWithWatch);
+
+        AutomaticProcessing automatic(w.context);
+        ServiceHosting hosting(w.context, control, automatic, &w.watch);
+        bool started = false;
+        hosting.Start(started);
+        EXPECT_TRUE(started);
+        EXPECT_EQ(w.fake.watched.size(), installedWithWatch ? 1u : 0u);
+    }
 }
 
 } // namespace
