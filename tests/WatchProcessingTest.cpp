@@ -121,6 +121,20 @@ TEST(WatchProcessingTest, TakesAFileUpOnceLeftAloneForTheQuietPeriodTable) {
     }
 }
 
+TEST(WatchProcessingTest, AFolderLostOrMissingIsWatchedAgainAfterATimerRun) {
+    WatchWorld w;
+    w.fake.result = WatchResult::Failed;
+    EXPECT_EQ(w.watch.Start(), 0);
+    w.fake.result = WatchResult::Watching;
+    w.watch.Rewatch();
+    EXPECT_EQ(w.watch.foldersWatched(), 1);
+    w.fake.queued.lost.push_back(w.temp.path("in"));
+    w.tick();
+    EXPECT_EQ(w.watch.foldersWatched(), 0);
+    w.watch.Rewatch();
+    EXPECT_EQ(w.fake.watched.size(), 2u);
+}
+
 TEST(WatchProcessingTest, NoWatchesLeftIsSaidOnceAndTheTimerGoesOn) {
     WatchWorld w;
     w.fake.result = WatchResult::LimitReached;

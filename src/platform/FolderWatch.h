@@ -15,6 +15,8 @@ struct FolderChanges {
     std::vector<FolderChange> files;
     // Changes were lost (the machine's queue ran over): any file may have changed unseen.
     bool overflowed = false;
+    // Folders no longer watched (removed, or the file system unmounted).
+    std::vector<std::string> lost;
 };
 
 enum class WatchResult {

@@ -95,8 +95,14 @@ void ServiceHosting::Stop() {
 void ServiceHosting::Timer() {
     const auto runs = automatic_.runCount();
     automatic_.TimerJob_Timer();
+    const bool timerRan = automatic_.runCount() != runs;
+    // A failure of the watch (its debug log line) is reported; the service goes on.
     if (watching_)
-        watch_->Tick();
+        RunOperation(context_.reporter, "Watch Index Folders", [&] {
+            if (timerRan)
+                watch_->Rewatch();
+            watch_->Tick();
+        });
     if (automatic_.runCount() != runs)
         reportRun();
 }

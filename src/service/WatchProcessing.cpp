@@ -16,32 +16,40 @@ WatchProcessing::WatchProcessing(Context& context, AutomaticProcessing& automati
 
 int WatchProcessing::Start() {
     Stop();
-    bool limitReached = false;
     for (const std::string& text : SplitEntries(context_.job.text(TextField::IndexFile))) {
         Entry entry;
         entry.folder = context_.tools.GetFPath(text);
         entry.name = context_.tools.GetFName(text);
         entry.extension = context_.tools.GetFExt(text);
         entry.wildcard = text.find('*') != std::string::npos;
-        const bool known =
-            std::find(folders_.begin(), folders_.end(), entry.folder) != folders_.end();
         entries_.push_back(entry);
-        if (known || limitReached)
-            continue;
-        switch (watch_.watch(entry.folder)) {
-        case WatchResult::Watching:
-            folders_.push_back(entry.folder);
-            break;
-        case WatchResult::LimitReached:
-            limitReached = true;
-            break;
-        case WatchResult::Failed:
-            // A missing folder is the run's to report; the timer's runs still look there.
-            context_.log.WriteLog("Cannot watch the folder " + entry.folder);
-            break;
-        }
     }
-    if (limitReached && !limitTold_) {
+    Rewatch();
+    context_.log.WriteLog("Watching " + std::to_string(folders_.size()) + " folders");
+    return foldersWatched();
+}
+
+void WatchProcessing::Rewatch() {
+    for (const Entry& entry : entries_) {
+        if (std::find(folders_.begin(), folders_.end(), entry.folder) == folders_.end() &&
+            !watchFolder(entry.folder))
+            break;
+    }
+}
+
+bool WatchProcessing::watchFolder(const std::string& folder) {
+    switch (watch_.watch(folder)) {
+    case WatchResult::Watching:
+        folders_.push_back(folder);
+        return true;
+    case WatchResult::Failed:
+        // A missing folder is the run's to report; the timer's runs still look there.
+        context_.log.WriteLog("Cannot watch the folder " + folder);
+        return true;
+    case WatchResult::LimitReached:
+        break;
+    }
+    if (!limitTold_) {
         limitTold_ = true;
         context_.host.showMessage(
             {"The index folders cannot be watched: the system allows no more inotify watches "
@@ -49,8 +57,7 @@ int WatchProcessing::Start() {
              "are taken up by the runs every five minutes alone.",
              "Watch Mode", Buttons::Ok, Icon::Exclamation});
     }
-    context_.log.WriteLog("Watching " + std::to_string(folders_.size()) + " folders");
-    return foldersWatched();
+    return false;
 }
 
 void WatchProcessing::Stop() {
@@ -76,6 +83,8 @@ void WatchProcessing::Tick() {
         return;
     const auto now = now_();
     const FolderChanges changes = watch_.take();
+    for (const std::string& folder : changes.lost)
+        std::erase(folders_, folder);
     for (const FolderChange& change : changes.files) {
         if (jobTakes(change))
             pending_[{change.folder, change.name}] = now;

@@ -36,6 +36,9 @@ public:
     void Stop();
     // One tick: takes what the watch saw and runs the job when a file is due.
     void Tick();
+    // Watches the folders that could not be watched or were lost since (a folder made or
+    // mounted later); called after each run of the timer.
+    void Rewatch();
 
     int foldersWatched() const { return static_cast<int>(folders_.size()); }
 
@@ -47,6 +50,8 @@ private:
         bool wildcard = false;
     };
     bool jobTakes(const FolderChange& change) const;
+    // Watches one folder; false once the machine allows no more watches.
+    bool watchFolder(const std::string& folder);
 
     Context& context_;
     AutomaticProcessing& automatic_;

@@ -73,7 +73,10 @@ FolderChanges InotifyFolderWatch::take() {
             if (event.mask & IN_Q_OVERFLOW) {
                 changes.overflowed = true;
             } else if (event.mask & IN_IGNORED) {
-                folders_.erase(event.wd); // the folder went away
+                const auto [first, last] = folders_.equal_range(event.wd);
+                for (auto it = first; it != last; ++it)
+                    changes.lost.push_back(it->second);
+                folders_.erase(event.wd);
             } else if ((event.mask & Complete) && event.len > 0 && !(event.mask & IN_ISDIR)) {
                 const auto [first, last] = folders_.equal_range(event.wd);
                 for (auto it = first; it != last; ++it)
