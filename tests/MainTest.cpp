@@ -387,6 +387,11 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
         // Without a service manager the service cannot start: exit 1, nothing on stderr.
         {{"/v"}, false, "", 1},
         {{"@", "/v"}, true, "", 1},
+        {{"--watch"}, true, "quillmarch: --watch needs a job: quillmarch --watch job.sbf\n"},
+        {{"--watch", "missing.sbf"}, true, "quillmarch: missing.sbf: no such configuration file\n"},
+        // Watch mode runs the service's loop: without a service manager it does not start,
+        // and says so on the terminal.
+        {{"--watch", "@"}, true, "Error in Program Load: 51 - No service manager\n", 1},
     };
     for (const Case& c : cases) {
         Program p;
