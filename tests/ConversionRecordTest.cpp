@@ -2,6 +2,7 @@
 
 #include "convert/JobRunner.h"
 #include "operation/ConversionLog.h"
+#include "support/FaultyFileSystem.h"
 #include "support/TestWorld.h"
 
 #include <filesystem>
@@ -74,6 +75,34 @@ TEST(ConversionRecordTest, OneInfoLinePerIndexFileTable) {
         EXPECT_EQ(summary.documents, c.broken ? 0 : 2) << c.name;
         EXPECT_EQ(record.totals().failures, c.broken ? 1 : 0) << c.name;
     }
+}
+
+TEST(ConversionRecordTest, AConversionWhoseIndexFileCannotBeDeletedIsStillRecorded) {
+    test::TestWorld w;
+    w.useRepeatedJob();
+    w.job.setText(TextField::CurrentConfigFile, w.temp.path("job.sbf"));
+    w.temp.write("in/a.csv", "One,a.tif\r\n");
+    w.temp.write("in/b.csv", "Two,b.tif\r\n");
+    test::FaultyFileSystem faulty(w.files, {test::FileOp::Delete});
+    test::Fault fault;
+    fault.at = 1;
+    fault.errnoValue = EACCES;
+    faulty.arm(fault);
+    Context context{faulty, w.tools, w.host, w.job, w.process, w.log, w.reporter};
+    ConversionLog record(w.systemLog);
+    context.observer = &record;
+
+    const RunSummary summary = RunJob(context);
+
+    // The run ends at the failed deletion: one file converted, its index file kept.
+    EXPECT_EQ(summary.converted, 1);
+    ASSERT_EQ(record.totals().bifFiles, 1);
+    std::string line;
+    for (const auto& event : w.systemLog.events)
+        if (event.id == ConversionEventId)
+            line = event.text;
+    EXPECT_NE(line.find(": 1 document, 0 images moved, index file kept"), std::string::npos)
+        << line;
 }
 
 } // namespace

@@ -97,21 +97,34 @@ RunSummary RunJob(Context& context, const RunRequest& request) {
                     }
                     FileRecord record;
                     record.indexFile = file;
+                    const auto tell = [&] {
+                        if (record.converted) {
+                            ++summary.converted;
+                            summary.documents += record.facts.documents;
+                        } else {
+                            ++summary.failed;
+                        }
+                        if (context.observer)
+                            context.observer->fileDone(record);
+                    };
                     const long reportsBefore = context.reporter.reportCount();
-                    const FileOutcome outcome = RunIndexFile(context, file, bifPath, names, record);
+                    FileOutcome outcome = FileOutcome::Failed;
+                    try {
+                        outcome = RunIndexFile(context, file, bifPath, names, record);
+                    } catch (...) {
+                        // Its BIF file stands, but the index file could not be deleted: the
+                        // run ends with that report, after the record of the conversion.
+                        record.converted = !record.facts.bifFile.empty();
+                        if (record.converted)
+                            tell();
+                        throw;
+                    }
                     if (outcome == FileOutcome::LeftAlone)
                         continue;
                     record.converted = outcome == FileOutcome::Converted;
-                    if (record.converted) {
-                        ++summary.converted;
-                        summary.documents += record.facts.documents;
-                    } else {
-                        ++summary.failed;
-                        if (context.reporter.reportCount() != reportsBefore)
-                            record.report = context.reporter.lastReport();
-                    }
-                    if (context.observer)
-                        context.observer->fileDone(record);
+                    if (!record.converted && context.reporter.reportCount() != reportsBefore)
+                        record.report = context.reporter.lastReport();
+                    tell();
                 }
             }
         });
