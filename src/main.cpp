@@ -5,6 +5,7 @@
 #include "platform/PathMap.h"
 #include "platform/posix/ConsoleHost.h"
 #include "platform/posix/DebugLogLocation.h"
+#include "platform/posix/InotifyFolderWatch.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixJournalStore.h"
 #include "platform/posix/ProgramFolders.h"
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     try {
@@ -59,6 +61,8 @@ int main(int argc, char** argv) {
             return std::make_unique<qm::SystemdServiceControl>(
                 qm::SystemdSetupFromEnvironment(env.executablePath), pathMap, systemLog);
         };
+        env.makeFolderWatch = [&] { return std::make_unique<qm::InotifyFolderWatch>(pathMap); };
+        env.outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
 
         const int status = qm::Main(arguments, env);
         std::cout.flush();

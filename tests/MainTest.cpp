@@ -287,6 +287,25 @@ TEST(MainTest, CommandLineJobConvertsAndSavesTheJobBack) {
     EXPECT_TRUE(p.exists("in/batch1.csv"));
 }
 
+TEST(MainTest, CommandLineJobOnATerminalEndsWithASummaryLine) {
+    for (const bool terminal : {true, false}) {
+        Program p;
+        const std::string sbf = p.writeJob();
+        p.temp.write("in/batch2.csv", "img/3.tif,Doe,5\r\n");
+        p.env.outputIsTerminal = terminal;
+
+        EXPECT_EQ(p.run({"--headless", sbf, "/f:" + p.temp.path("in/*.csv")}), 0) << p.err.str();
+
+        EXPECT_EQ(p.out.str(),
+                  terminal ? "2 index files, 3 documents, 2 BIF files, 0 failures\n" : "");
+        // The record goes to the system log on a terminal or not.
+        int records = 0;
+        for (const auto& event : p.systemLog.events)
+            records += event.type == EventType::Information && event.id == 110;
+        EXPECT_EQ(records, 2);
+    }
+}
+
 TEST(MainTest, FirstArgumentInQuotesOrSplitAtBlanksNamesTheFile) {
     const std::vector<std::vector<std::string>> forms = {
         {"\"@/my jobs/job.sbf\""},
@@ -375,6 +394,11 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
         // Without a service manager the service cannot start: exit 1, nothing on stderr.
         {{"/v"}, false, "", 1},
         {{"@", "/v"}, true, "", 1},
+        {{"--watch"}, true, "quillmarch: --watch needs a job: quillmarch --watch job.sbf\n"},
+        {{"--watch", "missing.sbf"}, true, "quillmarch: missing.sbf: no such configuration file\n"},
+        // Watch mode runs the service's loop: without a service manager it does not start,
+        // and says so on the terminal.
+        {{"--watch", "@"}, true, "Error in Program Load: 51 - No service manager\n", 1},
     };
     for (const Case& c : cases) {
         Program p;

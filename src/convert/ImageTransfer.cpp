@@ -70,8 +70,9 @@ void ImageTransfer::imageReference(const std::string& imagePath, std::string_vie
     }
 }
 
-void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
+bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
                              std::string& reference) {
+    bool imageMoved = false;
     if (tools_.IsFullPath(imagePath))
         source_.assign(imagePath);
     else
@@ -142,15 +143,18 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
             if (journal_ && !recorded)
                 journal_->recordMove(source_, reference);
             files_.moveFile(source_, reference);
+            imageMoved = true;
         }
     } else if (std::string moved = journal_ ? journal_->movedTarget(source_) : std::string();
                !moved.empty()) {
         CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder), moved, bifFolder_);
         reference = std::move(moved);
+        imageMoved = true;
     } else {
         skipMissingSource();
     }
     imagePath.clear();
+    return imageMoved;
 }
 
 } // namespace qm

@@ -45,8 +45,9 @@ public:
     // Exists" otherwise; a missing source the question "Source File is Missing". Cancel at
     // the first raises 21, No at the second 23. Yes at "File Exists" deletes the existing
     // target unless it is the source itself, which is then left where it is. The image
-    // path is emptied afterwards, whatever the outcome.
-    void transfer(std::string& imagePath, std::string_view imageFolder, std::string& reference);
+    // path is emptied afterwards, whatever the outcome. Returns whether the image is now at R
+    // by this move (or an earlier run's).
+    bool transfer(std::string& imagePath, std::string_view imageFolder, std::string& reference);
 
     // With a journal every move is recorded before it is done, and a missing source that an
     // earlier run recorded as moved to a target that exists counts as moved there, without a

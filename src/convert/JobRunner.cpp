@@ -101,16 +101,36 @@ RunSummary RunJob(Context& context, const RunRequest& request) {
                         ++summary.leftForLater;
                         continue;
                     }
-                    switch (RunIndexFile(context, file, bifPath, names)) {
-                    case FileOutcome::Converted:
-                        ++summary.converted;
-                        break;
-                    case FileOutcome::Failed:
-                        ++summary.failed;
-                        break;
-                    case FileOutcome::LeftAlone:
-                        break;
+                    FileRecord record;
+                    record.indexFile = file;
+                    const auto tell = [&] {
+                        if (record.converted) {
+                            ++summary.converted;
+                            summary.documents += record.facts.documents;
+                        } else {
+                            ++summary.failed;
+                        }
+                        if (context.observer)
+                            context.observer->fileDone(record);
+                    };
+                    const long reportsBefore = context.reporter.reportCount();
+                    FileOutcome outcome = FileOutcome::Failed;
+                    try {
+                        outcome = RunIndexFile(context, file, bifPath, names, record);
+                    } catch (...) {
+                        // Its BIF file stands, but the index file could not be deleted: the
+                        // run ends with that report, after the record of the conversion.
+                        record.converted = !record.facts.bifFile.empty();
+                        if (record.converted)
+                            tell();
+                        throw;
                     }
+                    if (outcome == FileOutcome::LeftAlone)
+                        continue;
+                    record.converted = outcome == FileOutcome::Converted;
+                    if (!record.converted && context.reporter.reportCount() != reportsBefore)
+                        record.report = context.reporter.lastReport();
+                    tell();
                 }
             }
         });

@@ -25,6 +25,10 @@ public:
 
     // Raised once a tick interval (one second) while the service runs and no Stop came.
     virtual void Timer() = 0;
+
+    // Raised between runs when the service manager asks the service to read its job again
+    // (SIGHUP, sent by `systemctl reload`).
+    virtual void Reload() {}
 };
 
 // A folder of the job, as the job names it, and whether the service writes there.
@@ -73,6 +77,10 @@ public:
     virtual void DispatchPendingEvents() = 0;
 
     virtual void LogEvent(EventType type, std::int32_t eventId, std::string_view text) = 0;
+
+    // One line telling the service manager what the service is doing, shown by its status
+    // command. Never raises; a manager that does not listen is not told.
+    virtual void ReportStatus(std::string_view) {}
 };
 
 } // namespace qm

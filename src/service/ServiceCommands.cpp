@@ -79,7 +79,8 @@ std::vector<JobFolder> JobFolders(Context& context) {
     return folders;
 }
 
-bool InstallService(Context& context, ServiceControl& control, const std::string& executablePath) {
+bool InstallService(Context& context, ServiceControl& control, const std::string& executablePath,
+                    bool watch) {
     bool installed = false;
     RunOperation(context.reporter, "Install Service", [&] {
         const std::string configFile = context.job.text(TextField::CurrentConfigFile);
@@ -101,6 +102,8 @@ bool InstallService(Context& context, ServiceControl& control, const std::string
             "", "ImagePath",
             ServiceCommandLine(executablePath, context.job.flag(MenuField::DebugMode)));
         control.SaveSetting("Quillmarch", "ConfigFile", configFile);
+        if (watch)
+            control.SaveSetting("Quillmarch", "Watch", "yes");
         Tell(context, "Service installed successfully!");
         installed = true;
     });

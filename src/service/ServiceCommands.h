@@ -27,8 +27,9 @@ std::vector<JobFolder> JobFolders(Context& context);
 
 // The Install Service command: registers the service to run the current configuration
 // file. Every outcome is told in a box; returns true only when the service was installed
-// with its parameters.
-bool InstallService(Context& context, ServiceControl& control, const std::string& executablePath);
+// with its parameters. `watch`: the service also watches the index folders (watch mode).
+bool InstallService(Context& context, ServiceControl& control, const std::string& executablePath,
+                    bool watch = false);
 
 // The Remove Service command; returns true when the service was removed.
 bool RemoveService(Context& context, ServiceControl& control);

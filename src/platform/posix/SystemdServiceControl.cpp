@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <optional>
 #include <pwd.h>
@@ -187,6 +188,8 @@ SystemdServiceControl::SystemdServiceControl(SystemdSetup setup, const PathMap& 
     sigemptyset(&stopSignals_);
     sigaddset(&stopSignals_, SIGTERM);
     sigaddset(&stopSignals_, SIGINT);
+    loopSignals_ = stopSignals_;
+    sigaddset(&loopSignals_, SIGHUP);
 }
 
 std::string SystemdServiceControl::unitPath() const {
@@ -404,7 +407,7 @@ void SystemdServiceControl::tellManager() {
     posix_spawn_file_actions_destroy(&actions);
 }
 
-void SystemdServiceControl::notify(const char* state) {
+void SystemdServiceControl::notify(const std::string& state) {
     const std::string socketPath = Getenv("NOTIFY_SOCKET");
     if (socketPath.empty())
         return;
@@ -419,14 +422,35 @@ void SystemdServiceControl::notify(const char* state) {
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     bool sent = false;
     if (fd >= 0) {
-        sent = ::sendto(fd, state, std::strlen(state), MSG_NOSIGNAL,
+        sent = ::sendto(fd, state.data(), state.size(), MSG_NOSIGNAL,
                         reinterpret_cast<const sockaddr*>(&address), length) >= 0;
         ::close(fd);
     }
-    if (!sent)
+    // A status line lost is replaced by the next one; said once per failure it would flood.
+    if (!sent && state.rfind("STATUS=", 0) != 0)
         LogEvent(EventType::Warning, 109,
-                 std::string("Cannot tell the service manager ") + state + ": " +
-                     std::strerror(errno));
+                 "Cannot tell the service manager " + state + ": " + std::strerror(errno));
+}
+
+void SystemdServiceControl::ReportStatus(std::string_view text) {
+    std::string state = "STATUS=";
+    for (const char c : text)
+        state += c == '\n' ? ' ' : c; // one assignment per line in the message
+    try {
+        notify(state);
+    } catch (...) {
+        // Telling the state is a courtesy; it must never end a run.
+    }
+}
+
+void SystemdServiceControl::reload() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long microseconds =
+        static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000;
+    notify("RELOADING=1\nMONOTONIC_USEC=" + std::to_string(microseconds));
+    events_->Reload();
+    notify("READY=1");
 }
 
 void SystemdServiceControl::raiseStop() {
@@ -438,7 +462,7 @@ bool SystemdServiceControl::StartService(ServiceEvents& events) {
     sigset_t previous;
     // Blocked, the stop signals wait until the loop takes them, between runs or while a run
     // yields, instead of ending the process in the middle of a file.
-    ::sigprocmask(SIG_BLOCK, &stopSignals_, &previous);
+    ::sigprocmask(SIG_BLOCK, &loopSignals_, &previous);
     events_ = &events;
     stopped_ = false;
 
@@ -457,8 +481,10 @@ bool SystemdServiceControl::StartService(ServiceEvents& events) {
                 std::chrono::duration_cast<std::chrono::nanoseconds>(wait - seconds);
             const timespec timeout{static_cast<time_t>(seconds.count()),
                                    static_cast<long>(nanoseconds.count())};
-            const int signal = ::sigtimedwait(&stopSignals_, nullptr, &timeout);
-            if (signal > 0) {
+            const int signal = ::sigtimedwait(&loopSignals_, nullptr, &timeout);
+            if (signal == SIGHUP) {
+                reload();
+            } else if (signal > 0) {
                 raiseStop();
             } else if (errno == EAGAIN) {
                 events.Timer();

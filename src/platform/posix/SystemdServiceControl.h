@@ -36,8 +36,9 @@ SystemdSetup SystemdSetupFromEnvironment(std::string executablePath);
 // the unit's own [X-section] sections, which systemd ignores. Install checks that the service
 // can reach every folder of the job and write those the job writes, makes the missing ones
 // for the service's user and lets the service write exactly them and its state folder;
-// Uninstall also removes the empty folders Install made for the unit. StartService blocks SIGTERM
-// and SIGINT and takes them as the stop request, reports READY=1 over NOTIFY_SOCKET and ticks.
+// Uninstall also removes the empty folders Install made for the unit. StartService blocks
+// SIGTERM and SIGINT and takes them as the stop request, SIGHUP as the reload request, reports
+// READY=1 (and STATUS=, RELOADING=1) over NOTIFY_SOCKET and ticks.
 class SystemdServiceControl : public ServiceControl {
 public:
     SystemdServiceControl(SystemdSetup setup, const PathMap& map, SystemLog& systemLog);
@@ -51,6 +52,7 @@ public:
     bool StartService(ServiceEvents& events) override;
     void DispatchPendingEvents() override;
     void LogEvent(EventType type, std::int32_t eventId, std::string_view text) override;
+    void ReportStatus(std::string_view text) override;
 
     std::string unitPath() const;
 
@@ -60,7 +62,8 @@ private:
     void checkFolders(const Account& account, const std::vector<Folder>& folders);
     std::string absolute(const std::string& path) const;
     void tellManager();
-    void notify(const char* state);
+    void notify(const std::string& state);
+    void reload();
     void raiseStop();
 
     SystemdSetup setup_;
@@ -69,6 +72,7 @@ private:
     ServiceEvents* events_ = nullptr;
     bool stopped_ = false;
     sigset_t stopSignals_{};
+    sigset_t loopSignals_{}; // the stop signals and SIGHUP, the reload request
     std::chrono::steady_clock::time_point nextPoll_{};
 };
 
