@@ -89,7 +89,7 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
     // source rather than a move that leaves the folder.
     if (imagePath.empty()) {
         skipMissingSource();
-        return;
+        return false;
     }
     // Before anything is touched: the index line may name a path outside the job's folders.
     CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder), reference, bifFolder_);

@@ -293,14 +293,23 @@ bool PosixFileSystem::holdsContent(const std::string& path, std::string_view con
     return held == content;
 }
 
-std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& path) {
+namespace {
+
+// Opens a file to read, non-blocking so that a named pipe cannot hang the open.
+int OpenToRead(const PathMap& map, const std::string& path) {
     if (path.empty())
         throw PathError(errnum::FileNotFound, path);
-    const std::string host = map_.toHost(path);
-    // Non-blocking only for the open itself, so a named pipe cannot hang it.
-    Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0)
+    const std::string host = map.toHost(path);
+    const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
         throw FailureFor(errno, path, host);
+    return fd;
+}
+
+} // namespace
+
+std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& path) {
+    Descriptor fd(OpenToRead(map_, path));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         throw MachineError(errno, path);
@@ -313,13 +322,8 @@ std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& p
 }
 
 std::string PosixFileSystem::readStart(const std::string& path, std::size_t limit) {
-    if (path.empty())
-        throw PathError(errnum::FileNotFound, path);
-    const std::string host = map_.toHost(path);
     // Left non-blocking: a named pipe fails instead of hanging the caller.
-    Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0)
-        throw FailureFor(errno, path, host);
+    Descriptor fd(OpenToRead(map_, path));
     std::string bytes(limit, '\0');
     std::size_t done = 0;
     while (done < limit) {
