@@ -1,6 +1,7 @@
 #include "check/JobCheck.h"
 
 #include "check/FindingReport.h"
+#include "settings/ConfigFile.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +61,7 @@ protected:
 // picks again) is a warning, and is not checked as an index file.
 TEST_F(JobCheckTest, FilesTheRunPassesOverAreWarnings) {
     w.job.setText(TextField::CurrentConfigFile, w.temp.path("in/job.csv"));
-    w.temp.write("in/job.csv", "1\r\n");
+    SaveConfig(w.context, w.temp.path("in/job.csv"));
     w.job.setText(TextField::IndexFile, w.temp.path("in/*.csv") + "|" + w.temp.path("in/./a.csv") +
                                             "|" + w.temp.path("out/*.bif"));
     w.temp.write("out/batch3.bif", "[Documents File]\r\n");
