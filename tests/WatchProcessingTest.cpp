@@ -152,8 +152,7 @@ TEST(WatchProcessingTest, NoWatchesLeftIsSaidOnceAndTheTimerGoesOn) {
 
 TEST(WatchProcessingTest, TheServiceWatchesWhenInstalledWithWatch) {
     // The service has a /tmp of its own: a job there is refused, so the job lives elsewhere.
-    const test::ScopedEnvironment tmpdir{"TMPDIR",
-                                         fs::path(QM_EXECUTABLE).parent_path().string()};
+    const test::ScopedEnvironment tmpdir{"TMPDIR", fs::path(QM_EXECUTABLE).parent_path().string()};
     for (const bool installedWithWatch : {false, true}) {
         WatchWorld w;
         SaveConfig(w.context, w.temp.path("job.sbf"));
