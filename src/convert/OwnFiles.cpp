@@ -19,7 +19,8 @@ OwnFiles::OwnFiles(Context& context, const std::string& bifPath)
 // The name or a numbered form of it (stem + digits + suffix), or either with the "X" of the
 // temporary file; letter case ignored, as the document system's side may not keep it.
 bool OwnFiles::isBifOfThisJob(const std::string& file) {
-    std::string_view name = ctx_.tools.GetFName(file);
+    const std::string fileName = ctx_.tools.GetFName(file);
+    std::string_view name = fileName;
     if (name.size() > stem_.size() + suffix_.size() && (name.back() == 'X' || name.back() == 'x'))
         name.remove_suffix(1);
     if (name.size() < stem_.size() + suffix_.size() || !HoldsIgnoringCase(name, 0, stem_) ||
