@@ -201,8 +201,8 @@ public:
     FailingJournalStore(JournalStore& real, Fails fails) : real_(real), fails_(fails) {}
     std::unique_ptr<JournalFile> open(const std::string& indexPath) override {
         struct Failing : JournalFile {
-            Failing(std::unique_ptr<JournalFile> f, Fails fails)
-                : real(std::move(f)), fails(fails) {}
+            Failing(std::unique_ptr<JournalFile> f, Fails failing)
+                : real(std::move(f)), fails(failing) {}
             const std::string& path() const override { return real->path(); }
             const std::string& key() const override { return real->key(); }
             std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t size) override {
