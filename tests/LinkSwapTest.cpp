@@ -73,8 +73,12 @@ private:
     void loop() {
         while (!stop_) {
             exchange();
+            // A sleep lasts at least the timer slack (50 us): the link's moment is spun.
+            const auto back = std::chrono::steady_clock::now() + std::chrono::microseconds(3);
+            while (std::chrono::steady_clock::now() < back) {
+            }
             exchange();
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
         if (swaps_ % 2 != 0)
             exchange();
