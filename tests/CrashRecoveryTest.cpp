@@ -182,7 +182,7 @@ void KillAndRerun(TempFolder& temp, const std::string& elsewhere, const std::str
     const auto us = [](auto d) {
         return std::chrono::duration_cast<std::chrono::microseconds>(d).count();
     };
-    std::uniform_int_distribution<long> moment(0, std::max(us(took - startUp), 1000L));
+    long latest = std::max(us(took - startUp), 1000L);
     int kills = 0;
     int midJob = 0; // kills after the job had changed something
     const JobPlace run = place("run");
@@ -197,10 +197,15 @@ void KillAndRerun(TempFolder& temp, const std::string& elsewhere, const std::str
         // The journal folder appears when the work begins.
         for (int wait = 0; wait < 20000 && !fs::exists(state + "/quillmarch/journal"); ++wait)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
-        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        const long moment = std::uniform_int_distribution<long>(0, latest)(random);
+        std::this_thread::sleep_for(std::chrono::microseconds(moment));
         kill(child, SIGKILL);
-        if (Wait(child) != 128 + SIGKILL)
-            continue; // it had finished already
+        if (Wait(child) != 128 + SIGKILL) {
+            // It had finished already: quicker than the measured run (which may have met a
+            // busier machine), so the kills aim within the time this one took at most.
+            latest = std::max(1000L, std::min(latest * 19 / 20, moment));
+            continue;
+        }
         ++kills;
         midJob += run.state() != untouched;
         ASSERT_EQ(Wait(Start(run.work, state)), 0) << "kill " << kills;

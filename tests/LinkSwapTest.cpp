@@ -193,6 +193,7 @@ TEST(LinkSwapTest, AFolderSwappedForALinkNeitherSendsImagesOutNorPullsFilesIn) {
         {"image folder's B1, components walked", false, true},
         {"BIF folder's B1, components walked", true, true},
     };
+    long interfered = 0; // conversions the swaps ended early
     for (const SwapCase& c : cases) {
         SCOPED_TRACE(c.name);
         detail::WalkComponentsWithoutOpenat2(c.walk);
@@ -203,13 +204,15 @@ TEST(LinkSwapTest, AFolderSwappedForALinkNeitherSendsImagesOutNorPullsFilesIn) {
         EXPECT_EQ(figures.outsideChanged, 0);
         EXPECT_EQ(figures.pulledIn, 0);
         EXPECT_EQ(figures.moved, static_cast<long>(runs) * kImages);
-        // The swaps did interfere: some conversions ended early.
-        EXPECT_GT(figures.failed, 0);
+        interfered += figures.failed;
         std::printf("[ figures  ] %s: %ld runs, %ld images moved in %ld conversions (%ld ended "
                     "early), %ld swaps; %ld files outside changed, %ld pulled in\n",
                     c.name, figures.runs, figures.moved, figures.conversions, figures.failed,
                     figures.swaps, figures.outsideChanged, figures.pulledIn);
     }
+    // How often a swap falls on a check depends on the machine; that some do shows that the
+    // swaps reached the job.
+    EXPECT_GT(interfered, 0);
 }
 
 } // namespace

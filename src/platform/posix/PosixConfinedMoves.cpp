@@ -97,7 +97,7 @@ Opened WalkBeneath(int root, std::string_view part, int flags) {
 // Opens `part` beneath `root`: links are followed only while they stay beneath it.
 Opened OpenBeneath(int root, const std::string& part, int flags) {
     if (root < 0)
-        return -ENOENT;
+        return root; // the folder could not be opened: why
     if (!walkComponents.load(std::memory_order_relaxed)) {
         struct open_how how {};
         how.flags = static_cast<unsigned long long>(flags | O_CLOEXEC);
@@ -435,10 +435,12 @@ private:
     Fd bif_;
 };
 
+// The folder's descriptor, or minus the errno that kept it closed.
 Fd OpenFolder(const std::string& host) {
     if (host.empty())
-        return Fd();
-    return Fd(::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        return Fd(-ENOENT);
+    const int fd = ::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return Fd(fd >= 0 ? fd : -errno);
 }
 
 } // namespace
