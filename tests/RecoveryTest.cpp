@@ -155,8 +155,10 @@ TEST(RecoveryTest, ARecordedMoveIsFinishedOnlyWhenItsTargetLiesInside) {
         const char* target; // below the world's folder
         bool inside;
         bool sourceThere;
+        bool dupes = true;
     } rows[] = {
         {"honest record, both copies", "out/a/1.tif", true, true},
+        {"honest record, both copies, no duplicates", "out/a/1.tif", true, true, false},
         {"other letter case, both copies", "OUT/a/1.tif", false, true},
         {"through a link, both copies", "out/lnk/1.tif", false, true},
         {"other letter case, source gone", "OUT/a/1.tif", false, false},
@@ -165,6 +167,9 @@ TEST(RecoveryTest, ARecordedMoveIsFinishedOnlyWhenItsTargetLiesInside) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         RecoveryWorld world;
+        world.w.job.setFlag(MenuField::AllowDupes, row.dupes);
+        if (!row.dupes)
+            world.w.host.answers = {Answer::No}; // "File Exists" for a\2.tif, taken before
         const std::string image = "image a\\1.tif";
         fs::create_directories(world.temp.path("out"));
         fs::create_directory_symlink(world.temp.path("elsewhere"), world.temp.path("out/lnk"));
@@ -179,6 +184,8 @@ TEST(RecoveryTest, ARecordedMoveIsFinishedOnlyWhenItsTargetLiesInside) {
                      detail::EncodeRecord({"M", world.temp.path("img") + "\\a\\1.tif", recorded}));
 
         RunJob(world.w.context);
+        for (const MessageBox& box : world.w.host.boxes)
+            EXPECT_EQ(box.text.find("\\1.tif"), std::string::npos) << box.text;
         // Nothing outside the job changed, and no BIF file names it.
         if (!row.inside) {
             EXPECT_EQ(world.temp.read("elsewhere/1.tif"), image);
