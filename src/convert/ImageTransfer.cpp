@@ -84,6 +84,8 @@ ConfinedMoves& ImageTransfer::confinedMoves(std::string_view imageFolder) {
     };
     imageFolder_.assign(imageFolder);
     resolvedImages_ = resolved(imageFolder_);
+    sourceFolders_ = {};
+    targetFolders_ = {};
     if (!moves_)
         resolvedBif_ = resolved(bifFolder_);
     moves_ = files_.openConfined(imageFolder_, bifFolder_);
@@ -122,10 +124,12 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
     CheckConfinedMove(files_, imagePath, source_, imageFolder_, reference, bifFolder_);
     // The same rule where the move reaches: beneath the folders' descriptors. A path that
     // passed above and fails here was changed in between.
-    const Placement source = PartBelow(files_, source_, resolvedImages_, sourcePart_);
+    const Placement source =
+        PartBelow(files_, source_, resolvedImages_, sourcePart_, &sourceFolders_);
     if (source == Placement::Outside)
         RaiseMoveLeaves(imagePath, imageFolder_);
-    const Placement target = PartBelow(files_, reference, resolvedBif_, targetPart_);
+    const Placement target =
+        PartBelow(files_, reference, resolvedBif_, targetPart_, &targetFolders_);
     if (target == Placement::Outside)
         RaiseMoveLeaves(imagePath, bifFolder_);
     if (target == Placement::Unreachable) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/MoveConfinement.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -86,6 +88,8 @@ private:
     std::string targetPart_;
     std::string folderPart_;
     std::string recordedPart_;
+    ResolvedFolderCache sourceFolders_;
+    ResolvedFolderCache targetFolders_;
 };
 
 } // namespace qm

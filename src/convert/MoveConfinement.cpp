@@ -71,7 +71,7 @@ bool LiesInside(FileSystem& files, const std::string& path, const std::string& f
 }
 
 Placement PartBelow(FileSystem& files, const std::string& path, const std::string& resolvedFolder,
-                    std::string& part) {
+                    std::string& part, ResolvedFolderCache* cache) {
     std::size_t cut = path.size();
     while (cut > 0 && !IsPathSeparator(path[cut - 1]))
         --cut;
@@ -80,10 +80,19 @@ Placement PartBelow(FileSystem& files, const std::string& path, const std::strin
         return Placement::Outside;
     if (resolvedFolder.empty())
         return Placement::Unreachable;
-    try {
-        part = files.resolvedPath(path.substr(0, cut));
-    } catch (const Error& e) {
-        return e.number() == errnum::PathNotFound ? Placement::Unreachable : Placement::Outside;
+    const std::string_view folder = std::string_view(path).substr(0, cut);
+    if (cache != nullptr && !cache->resolved.empty() && cache->text == folder) {
+        part = cache->resolved;
+    } else {
+        try {
+            part = files.resolvedPath(std::string(folder));
+        } catch (const Error& e) {
+            return e.number() == errnum::PathNotFound ? Placement::Unreachable : Placement::Outside;
+        }
+        if (cache != nullptr) {
+            cache->text.assign(folder);
+            cache->resolved = part;
+        }
     }
     // The folder itself or below it; what is below becomes the part.
     const std::size_t length =

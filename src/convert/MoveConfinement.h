@@ -36,9 +36,16 @@ enum class Placement : std::uint8_t {
     Outside,     // it does not lie below the folder (or its last name is "", "." or "..")
 };
 
+// The last folder text PartBelow resolved and where it led, so that lines of one folder resolve
+// it once. A stale entry cannot do harm: a part is only ever used beneath a descriptor.
+struct ResolvedFolderCache {
+    std::string text;
+    std::string resolved;
+};
+
 // `resolvedFolder` is FileSystem::resolvedPath of the folder, "" when it could not be mapped.
 Placement PartBelow(FileSystem& files, const std::string& path, const std::string& resolvedFolder,
-                    std::string& part);
+                    std::string& part, ResolvedFolderCache* cache = nullptr);
 
 // The number of the error raised for a move that leaves its folder.
 inline constexpr int MoveLeavesFolderError = 1002;
