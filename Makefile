@@ -4,7 +4,7 @@ PRESET ?= dev
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build executable run test asan fuzz format clean
+.PHONY: all deps configure build executable run test deb asan fuzz format clean
 
 all: build
 
@@ -32,6 +32,12 @@ run: executable
 
 test: build
 	@ctest --preset $(PRESET)
+
+# The Debian package, in build/: what the install rules name, below /usr (packaging/Debian.cmake).
+deb: configure
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target quillmarch quillmarch_manual quillmarch_package_docs
+	@rm -f build/quillmarch_*.deb && cd build && cpack -G DEB
+	@if command -v lintian >/dev/null 2>&1; then lintian --fail-on error build/quillmarch_*.deb; fi
 
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan

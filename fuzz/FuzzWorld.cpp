@@ -65,6 +65,10 @@ bool FencedFileSystem::sameFile(const std::string& a, const std::string& b) {
     return inner_.sameFile(a, b);
 }
 
+std::optional<FileKey> FencedFileSystem::fileKey(const std::string& path) {
+    return inner_.fileKey(path);
+}
+
 bool FencedFileSystem::holdsContent(const std::string& path, std::string_view content) {
     try {
         mustReadInside(path);
@@ -77,6 +81,11 @@ bool FencedFileSystem::holdsContent(const std::string& path, std::string_view co
 std::unique_ptr<LineReader> FencedFileSystem::openForReading(const std::string& path) {
     mustReadInside(path);
     return inner_.openForReading(path);
+}
+
+std::string FencedFileSystem::readStart(const std::string& path, std::size_t limit) {
+    mustReadInside(path);
+    return inner_.readStart(path, limit);
 }
 
 std::unique_ptr<TextWriter> FencedFileSystem::createTextFile(const std::string& path) {

@@ -44,8 +44,10 @@ public:
     bool fileExists(const std::string& path) override;
     bool folderExists(const std::string& path) override;
     bool sameFile(const std::string& a, const std::string& b) override;
+    std::optional<FileKey> fileKey(const std::string& path) override;
     bool holdsContent(const std::string& path, std::string_view content) override;
     std::unique_ptr<LineReader> openForReading(const std::string& path) override;
+    std::string readStart(const std::string& path, std::size_t limit) override;
     std::unique_ptr<TextWriter> createTextFile(const std::string& path) override;
     std::unique_ptr<TextWriter> openForAppend(const std::string& path) override;
     void moveFile(const std::string& from, const std::string& to) override;

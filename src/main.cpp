@@ -5,8 +5,10 @@
 #include "platform/PathMap.h"
 #include "platform/posix/ConsoleHost.h"
 #include "platform/posix/DebugLogLocation.h"
+#include "platform/posix/InotifyFolderWatch.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixJournalStore.h"
+#include "platform/posix/ProgramFolders.h"
 #include "platform/posix/QtSettingsStore.h"
 #include "platform/posix/StandardFileTools.h"
 #include "platform/posix/SyslogSystemLog.h"
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     try {
@@ -40,7 +43,7 @@ int main(int argc, char** argv) {
         };
         env.makeWindow = [&] {
             return std::make_unique<qm::ui::WindowProgram>(
-                settings, qm::ExecutableFolder(),
+                settings, qm::ManualFolder(qm::ExecutableFolder()),
                 [&pathMap](const std::string& path) { return pathMap.toHost(path); },
                 qm::ui::ServiceAccess{env.makeServiceControl, env.executablePath});
         };
@@ -58,6 +61,8 @@ int main(int argc, char** argv) {
             return std::make_unique<qm::SystemdServiceControl>(
                 qm::SystemdSetupFromEnvironment(env.executablePath), pathMap, systemLog);
         };
+        env.makeFolderWatch = [&] { return std::make_unique<qm::InotifyFolderWatch>(pathMap); };
+        env.outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
 
         const int status = qm::Main(arguments, env);
         std::cout.flush();

@@ -208,9 +208,14 @@ TEST(CliTest, OptionsAndUsageErrors) {
         {{"--headless"},
          2,
          "",
-         "quillmarch: no display is available for the window (DISPLAY, WAYLAND_DISPLAY and "
-         "QT_QPA_PLATFORM are not set).\nTo run a job without the window, name its "
-         "configuration file:\n  quillmarch --headless job.sbf\n"},
+         "quillmarch: --headless needs a job: quillmarch --headless job.sbf\n"
+         "Try 'quillmarch --help' for more information.\n"},
+        {{},
+         2,
+         "",
+         "quillmarch: no display is available for the window (DISPLAY, WAYLAND_DISPLAY "
+         "and QT_QPA_PLATFORM are not set).\nTo run a job without the window, name "
+         "its configuration file:\n  quillmarch --headless job.sbf\n"},
     };
     for (const Case& c : cases) {
         Cli cli;

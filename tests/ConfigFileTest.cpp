@@ -2,9 +2,11 @@
 
 #include "support/TestWorld.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,6 +141,27 @@ TEST(ConfigFileSaveTest, ReplacesAnExistingFileAndLeavesNothingElse) {
     SaveConfig(world.context, world.temp.path("jobs/job.sbf"));
     EXPECT_EQ(world.temp.read("jobs/job.sbf"), Lines(StartLines));
     EXPECT_EQ(FolderNames(world.temp.path("jobs")), std::vector<std::string>{"job.sbf"});
+}
+
+// A save killed on its way leaves its temporary file behind; a later save deletes those that
+// have not been touched for a while, and nothing else (a save of another process, other
+// files that merely look alike).
+TEST(ConfigFileSaveTest, StaleTemporaryFilesOfKilledSavesAreSwept) {
+    test::TestWorld world;
+    const auto age = [&](const std::string& name, std::chrono::minutes minutes) {
+        world.temp.write("jobs/" + name, "1\r\n");
+        fs::last_write_time(world.temp.path("jobs/" + name),
+                            fs::file_time_type::clock::now() - minutes);
+    };
+    age("job.sbf.0123abcd.tmp", std::chrono::minutes(11));   // a killed save
+    age("job.sbf.89abcdef.tmp", std::chrono::minutes(1));    // another save, under way
+    age("job.sbf.0123abcd.tmp.1", std::chrono::minutes(11)); // not a save's
+    age("other.sbf.0123abcd.tmp", std::chrono::minutes(11)); // another job's
+    age("job.sbf.0123ABCD.tmp", std::chrono::minutes(11));   // not a name a save makes
+    SaveConfig(world.context, world.temp.path("jobs/job.sbf"));
+    EXPECT_EQ(FolderNames(world.temp.path("jobs")),
+              (std::vector<std::string>{"job.sbf", "job.sbf.0123ABCD.tmp", "job.sbf.0123abcd.tmp.1",
+                                        "job.sbf.89abcdef.tmp", "other.sbf.0123abcd.tmp"}));
 }
 
 // A save that would write what the file already holds leaves the file itself alone (the
@@ -422,6 +445,65 @@ TEST(ConfigFileOpenTest, OpeningIsLogged) {
     EXPECT_NE(world.temp.read("debug-QM.log")
                   .find(" - Opening Config File: " + world.temp.path("job.sbf") + "\r\n"),
               std::string::npos);
+}
+
+// In debug mode the log says what is wrong with the file; loading goes on as ever.
+TEST(ConfigFileOpenTest, ProblemsOfTheFileAreLogged) {
+    std::string lf;
+    for (const auto& line : StartLines)
+        lf += line + "\n";
+    std::string utf16 = "\xff\xfe";
+    for (char c : Lines(StartLines))
+        utf16 += std::string{c, '\0'};
+    std::string noBom;
+    for (char c : Lines(StartLines))
+        noBom += std::string{c, '\0'};
+    std::vector<std::string> version2 = StartLines;
+    version2[0] = "2";
+    const struct {
+        std::string content;
+        std::vector<std::string> problems;
+    } cases[] = {
+        {Lines(StartLines), {}},
+        {Lines({"1", "a.csv", "b.bif", "img", "Doc"}),
+         {"the file has 5 of its 17 lines: the settings of lines 6 to 17 are not in it and keep "
+          "the values they had"}},
+        {"",
+         {"the file has 0 of its 17 lines: the settings of lines 1 to 17 are not in it and "
+          "keep the values they had"}},
+        {Lines(StartLines) + "junk\r\n",
+         {"the file has 18 lines, not 17: lines 18 on are ignored"}},
+        {lf, {"the lines end with LF, not CR LF: they load the same"}},
+        {Lines(StartLines).replace(3, 2, "\r"),
+         {"some lines end with a lone LF or CR, not CR LF: they load the same"}},
+        {Lines(version2),
+         {"the format version is \"2\", not 1: the lines are loaded as those of "
+          "version 1"}},
+        {utf16,
+         {"the file is UTF-16 text, not 8-bit text: its settings load as bytes with NULs "
+          "between them; save it in the system's code page"}},
+        {noBom,
+         {"the file is UTF-16 text, not 8-bit text: its settings load as bytes with NULs "
+          "between them; save it in the system's code page"}},
+        {"1\r\n\x1b[31mred\r\n\x01\x02",
+         {"the file is not text (a control byte at offset 3): it "
+          "is no job file"}},
+    };
+    for (const auto& c : cases) {
+        test::TestWorld world;
+        world.job.setFlag(MenuField::DebugMode, true);
+        world.temp.write("job.sbf", c.content);
+        const std::string name = world.temp.path("job.sbf");
+        OpenConfig(world.context, name);
+        std::vector<std::string> expected = {"Opening Config File: " + name};
+        for (const std::string& problem : c.problems)
+            expected.push_back("Config File " + name + ": " + problem);
+        std::vector<std::string> log; // the messages, without their times
+        std::istringstream lines(world.temp.read("debug-QM.log"));
+        for (std::string line; std::getline(lines, line);)
+            log.push_back(line.substr(line.find(" - ") + 3, line.size() - line.find(" - ") - 4));
+        EXPECT_EQ(log, expected) << c.content;
+    }
 }
 
 TEST(ConfigFileOpenTest, FolderInsteadOfAFileChangesNothing) {

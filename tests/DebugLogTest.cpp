@@ -1,5 +1,6 @@
 #include "platform/Error.h"
 #include "platform/posix/DebugLogLocation.h"
+#include "platform/posix/ProgramFolders.h"
 #include "platform/posix/SyslogSystemLog.h"
 #include "platform/posix/SystemClock.h"
 #include "support/TestWorld.h"
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/socket.h>
@@ -152,6 +154,39 @@ TEST(DebugLogLocationTest, MissingExecutableFolderFallsBack) {
     EXPECT_EQ(DebugLogLocation(home.path("no/such/folder")),
               home.path("state/quillmarch/debug-QM.log"));
     EXPECT_EQ(DebugLogLocation(""), home.path("state/quillmarch/debug-QM.log"));
+}
+
+// An installed program (bin/ beside share/quillmarch/) opens its manual from the data folder
+// and never writes its log into bin/, though the folder can be written; a program in the
+// build tree keeps both beside itself.
+TEST(DebugLogLocationTest, InstalledProgramKeepsItsFilesInTheirPlaces) {
+    TempFolder tree;
+    TempFolder home;
+    ScopedEnvironment state("XDG_STATE_HOME", home.path("state"));
+    std::filesystem::create_directories(tree.path("usr/bin"));
+    std::filesystem::create_directories(tree.path("usr/share/quillmarch"));
+    std::filesystem::create_directories(tree.path("build"));
+    std::filesystem::create_directories(tree.path("opt/bin"));
+    std::filesystem::create_directories(tree.path("opt/share/quillmarch-other"));
+    const std::string stateLog = home.path("state/quillmarch/debug-QM.log");
+    const struct {
+        std::string executableFolder;
+        std::string dataFolder;
+        std::string manualFolder;
+        std::string debugLog;
+    } cases[] = {
+        {tree.path("usr/bin"), tree.path("usr/share/quillmarch"), tree.path("usr/share/quillmarch"),
+         stateLog},
+        {tree.path("build"), "", tree.path("build"), tree.path("build/debug-QM.log")},
+        {tree.path("opt/bin"), "", tree.path("opt/bin"), tree.path("opt/bin/debug-QM.log")},
+        {"", "", "", stateLog},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.executableFolder);
+        EXPECT_EQ(InstalledDataFolder(c.executableFolder), c.dataFolder);
+        EXPECT_EQ(ManualFolder(c.executableFolder), c.manualFolder);
+        EXPECT_EQ(DebugLogLocation(c.executableFolder), c.debugLog);
+    }
 }
 
 TEST(DebugLogLocationTest, ExecutableFolderHoldsThisTestProgram) {

@@ -239,31 +239,38 @@ TEST_F(ImageTransferTest, DuplicatesAllowedTakeTheFirstFreeNumber) {
     EXPECT_FALSE(has("out/B2/0001.tif"));
 }
 
+// A missing image, and an empty image path, whose source is the image folder itself.
 TEST_F(ImageTransferTest, SourceMissingAnswers) {
-    for (const Answer answer : {Answer::Yes, Answer::No}) {
-        w.host.boxes.clear();
-        w.host.answers = {answer};
-        image = "B1\\0001.tif";
-        bool failed = false;
-        try {
-            move();
-        } catch (const Error& e) {
-            failed = true;
-            EXPECT_EQ(e.number(), 23);
-            EXPECT_EQ(e.source(), "Missing Source File");
-            EXPECT_EQ(e.description(), "Source file not found.");
+    const struct {
+        const char* image;
+        const char* source; // below the image folder
+        const char* target; // below the BIF folder
+    } cases[] = {{"B1\\0001.tif", "\\B1\\0001.tif", "\\B1\\0001.tif"}, {"", "\\", "\\"}};
+    for (const auto& c : cases)
+        for (const Answer answer : {Answer::Yes, Answer::No}) {
+            w.host.boxes.clear();
+            w.host.answers = {answer};
+            image = c.image;
+            bool failed = false;
+            try {
+                move();
+            } catch (const Error& e) {
+                failed = true;
+                EXPECT_EQ(e.number(), 23);
+                EXPECT_EQ(e.source(), "Missing Source File");
+                EXPECT_EQ(e.description(), "Source file not found.");
+            }
+            EXPECT_EQ(failed, answer == Answer::No);
+            ASSERT_EQ(w.host.boxes.size(), 1u);
+            const MessageBox& box = w.host.boxes[0];
+            EXPECT_EQ(box.title, "Source File is Missing");
+            EXPECT_EQ(box.text, "Source File: " + scans + c.source + "\rIndex File: " + index +
+                                    "\rSkip file and continue processing?");
+            EXPECT_EQ(box.buttons, Buttons::YesNo);
+            EXPECT_EQ(box.icon, Icon::Exclamation);
+            EXPECT_EQ(reference, out + c.target);
+            EXPECT_FALSE(has("out/B1/0001.tif"));
         }
-        EXPECT_EQ(failed, answer == Answer::No);
-        ASSERT_EQ(w.host.boxes.size(), 1u);
-        const MessageBox& box = w.host.boxes[0];
-        EXPECT_EQ(box.title, "Source File is Missing");
-        EXPECT_EQ(box.text, "Source File: " + scans + "\\B1\\0001.tif\rIndex File: " + index +
-                                "\rSkip file and continue processing?");
-        EXPECT_EQ(box.buttons, Buttons::YesNo);
-        EXPECT_EQ(box.icon, Icon::Exclamation);
-        EXPECT_EQ(reference, out + "\\B1\\0001.tif");
-        EXPECT_FALSE(has("out/B1/0001.tif"));
-    }
 }
 
 } // namespace

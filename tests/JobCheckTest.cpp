@@ -56,6 +56,21 @@ protected:
     CheckTotals totals;
 };
 
+// What the run passes over (the job's own file, a BIF file of the job, a file a second entry
+// picks again) is a warning, and is not checked as an index file.
+TEST_F(JobCheckTest, FilesTheRunPassesOverAreWarnings) {
+    w.job.setText(TextField::CurrentConfigFile, w.temp.path("in/job.csv"));
+    w.temp.write("in/job.csv", "1\r\n");
+    w.job.setText(TextField::IndexFile, w.temp.path("in/*.csv") + "|" + w.temp.path("in/./a.csv") +
+                                            "|" + w.temp.path("out/*.bif"));
+    w.temp.write("out/batch3.bif", "[Documents File]\r\n");
+    const Recorder found = check();
+    EXPECT_EQ(found.seen("job.csv"), std::vector<std::string>{"job.csv:0 own-file"});
+    EXPECT_EQ(found.seen("batch3.bif"), std::vector<std::string>{"batch3.bif:0 own-file"});
+    EXPECT_EQ(found.seen("./a.csv"), std::vector<std::string>{"a.csv:0 own-file"});
+    EXPECT_EQ(totals.indexFiles, 1);
+}
+
 TEST_F(JobCheckTest, PlantedDefectsAreFoundAtTheirLinesAndNothingElse) {
     w.temp.write("in/b.csv", "3.tif,Short\r\n"
                              "missing.tif,X,1\r\n"
@@ -179,6 +194,44 @@ TEST_F(JobCheckTest, BinaryJunkAndAHugeLineAreGoneThrough) {
         report.add(f);
     report.finish(totals); // bytes that are not UTF-8 are replaced, not thrown at
     EXPECT_NE(json.str().find("\"kind\":\"summary\""), std::string::npos);
+}
+
+// Index lines that repeat the image folder's name: the check names the folder that finds them.
+TEST_F(JobCheckTest, ImageFoundFromTheJobsFolderNamesTheImageFolderThatWorks) {
+    w.temp.write("in/a.csv", "scans\\B7\\0001.tif,Smith,10\r\n");
+    w.temp.write("scans/B7/0001.tif", "image");
+    const std::string hint = "; the line's path taken from the job's folder, " + w.temp.path() +
+                             "\\scans\\B7\\0001.tif, exists: the image folder " + w.temp.path() +
+                             " would find it";
+    const struct {
+        bool move;
+        std::string jobFile;
+        std::string expected; // "@" stands for the temporary folder
+    } cases[] = {
+        {true, w.temp.path("job.sbf"),
+         "the image @/scans\\scans\\B7\\0001.tif does not exist: the conversion stops here "
+         "(\"Source File is Missing\" is answered No)" +
+             hint},
+        {false, w.temp.path("job.sbf"),
+         "the image @/scans\\scans\\B7\\0001.tif does not exist; the BIF file points at it" + hint},
+        // No job file to start from, or the image is not there either: no hint.
+        {true, "",
+         "the image @/scans\\scans\\B7\\0001.tif does not exist: the conversion stops "
+         "here (\"Source File is Missing\" is answered No)"},
+        {false, w.temp.path("elsewhere/job.sbf"),
+         "the image @/scans\\scans\\B7\\0001.tif does not exist; the BIF file points at it"},
+    };
+    for (const auto& c : cases) {
+        w.job.setCheck(CheckField::MoveFiles, c.move ? CheckState::Checked : CheckState::Unchecked);
+        w.job.setText(TextField::CurrentConfigFile, c.jobFile);
+        std::string expected = c.expected;
+        expected.replace(expected.find('@'), 1, w.temp.path());
+        const Recorder r = check();
+        ASSERT_EQ(r.seen(),
+                  (std::vector<std::string>{"a.csv:1 image-not-found", "a.csv:0 bif-file"}))
+            << c.jobFile;
+        EXPECT_EQ(r.at(0).message, expected);
+    }
 }
 
 TEST(FindingReportTest, ShowsAtMostTheLimitPerKindAndCountsEvery) {

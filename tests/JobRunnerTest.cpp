@@ -108,6 +108,61 @@ TEST(JobRunnerTest, WhichFilesAnEntryTakes) {
 }
 
 // Entries relative to the working folder, with a one-level folder written either way.
+// A job never takes its own files for index files, however an entry names them, and converts a
+// file that two entries pick once.
+TEST(JobRunnerTest, AJobNeverConsumesItsOwnFiles) {
+    struct Case {
+        const char* name;
+        std::string entries; // "@" stands for the temporary folder
+        std::string bifFile;
+        bool removes;    // else a file stays for the next entry to pick again
+        Paths converted; // below the temporary folder
+    };
+    const std::vector<Case> cases = {
+        {"the job file", "@/jobs/*.*", "@/out/result.bif", true, {"jobs/a.csv"}},
+        {"earlier BIF files", "@/io/*.*", "@/io/result.bif", true, {"io/a.csv"}},
+        {"the BIF folder through a link", "@/link/*.*", "@/io/result.bif", true, {"link/a.csv"}},
+        {"one file, two entries",
+         "@/in/*.csv|@/in/./a.csv|@/link-in/a.csv",
+         "@/out/result.bif",
+         false,
+         {"in/a.csv"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TestWorld world;
+        PrepareJob(world);
+        const auto filled = [&](std::string text) {
+            for (auto at = text.find('@'); at != text.npos; at = text.find('@'))
+                text.replace(at, 1, world.temp.path());
+            return text;
+        };
+        world.job.setFlag(MenuField::RemoveProcessed, c.removes);
+        world.job.setText(TextField::CurrentConfigFile, world.temp.path("jobs/job.sbf"));
+        world.job.setText(TextField::IndexFile, filled(c.entries));
+        world.job.setText(TextField::BIFFile, filled(c.bifFile));
+        for (const char* file : {"jobs/a.csv", "in/a.csv", "io/a.csv"})
+            world.temp.write(file, GoodIndex);
+        // What earlier runs left: BIF files, numbered and not, and a temporary file.
+        for (const char* file :
+             {"io/result.bif", "io/result7.bif", "io/RESULT.BIF", "io/result2.bifX"})
+            world.temp.write(file, "[Documents File]\r\n[documents]\r\n");
+        world.temp.write("jobs/job.sbf", "1\r\n");
+        fs::create_directory_symlink(world.temp.path("io"), world.temp.path("link"));
+        fs::create_directory_symlink(world.temp.path("in"), world.temp.path("link-in"));
+        const RunSummary summary = RunJob(world.context);
+        Paths converted;
+        for (const std::string& file : Converted(world))
+            converted.push_back(file.substr(world.temp.path().size() + 1));
+        EXPECT_EQ(converted, c.converted);
+        EXPECT_EQ(summary.failed, 0);
+        for (const char* kept : {"jobs/job.sbf", "io/result.bif", "io/result7.bif", "io/RESULT.BIF",
+                                 "io/result2.bifX"})
+            EXPECT_TRUE(fs::exists(world.temp.path(kept))) << kept;
+        EXPECT_NE(Log(world).find("Index file passed over"), std::string::npos);
+    }
+}
+
 TEST(JobRunnerTest, RelativeEntriesNameTheirFiles) {
     test::TestWorld world;
     PrepareJob(world);

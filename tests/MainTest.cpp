@@ -287,6 +287,25 @@ TEST(MainTest, CommandLineJobConvertsAndSavesTheJobBack) {
     EXPECT_TRUE(p.exists("in/batch1.csv"));
 }
 
+TEST(MainTest, CommandLineJobOnATerminalEndsWithASummaryLine) {
+    for (const bool terminal : {true, false}) {
+        Program p;
+        const std::string sbf = p.writeJob();
+        p.temp.write("in/batch2.csv", "img/3.tif,Doe,5\r\n");
+        p.env.outputIsTerminal = terminal;
+
+        EXPECT_EQ(p.run({"--headless", sbf, "/f:" + p.temp.path("in/*.csv")}), 0) << p.err.str();
+
+        EXPECT_EQ(p.out.str(),
+                  terminal ? "2 index files, 3 documents, 2 BIF files, 0 failures\n" : "");
+        // The record goes to the system log on a terminal or not.
+        int records = 0;
+        for (const auto& event : p.systemLog.events)
+            records += event.type == EventType::Information && event.id == 110;
+        EXPECT_EQ(records, 2);
+    }
+}
+
 TEST(MainTest, FirstArgumentInQuotesOrSplitAtBlanksNamesTheFile) {
     const std::vector<std::vector<std::string>> forms = {
         {"\"@/my jobs/job.sbf\""},
@@ -355,12 +374,19 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
     const char* windowLater = "quillmarch: the window is not available yet.\n"
                               "To run a job without the window, name its configuration file:\n"
                               "  quillmarch --headless job.sbf\n";
+    const char* needsAJob = "quillmarch: --headless needs a job: quillmarch --headless job.sbf\n"
+                            "Try 'quillmarch --help' for more information.\n";
     const std::string ignoredThenNoWindow =
         std::string("quillmarch: missing.sbf is not a switch; ignored\n") + noWindow;
     const Case cases[] = {
         {{}, false, noWindow},
         {{}, true, windowLater},
-        {{"--headless"}, true, noWindow},
+        {{"--headless"}, true, needsAJob},
+        {{"--headless", "/f:in/a.csv", "/x:out/b.bif"}, true, needsAJob},
+        {{"--headless", "@", "/m"},
+         false,
+         "quillmarch: --headless runs the job, but /m loads it without running it: nothing to "
+         "do\nTry 'quillmarch --help' for more information.\n"},
         {{"@", "/m"}, false, noWindow},
         {{"/m", "/c:@"}, false, noWindow},
         {{"/f:in/a.csv", "/x:out/b.bif"}, false, noWindow}, // no configuration file named
@@ -368,6 +394,11 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
         // Without a service manager the service cannot start: exit 1, nothing on stderr.
         {{"/v"}, false, "", 1},
         {{"@", "/v"}, true, "", 1},
+        {{"--watch"}, true, "quillmarch: --watch needs a job: quillmarch --watch job.sbf\n"},
+        {{"--watch", "missing.sbf"}, true, "quillmarch: missing.sbf: no such configuration file\n"},
+        // Watch mode runs the service's loop: without a service manager it does not start,
+        // and says so on the terminal.
+        {{"--watch", "@"}, true, "Error in Program Load: 51 - No service manager\n", 1},
     };
     for (const Case& c : cases) {
         Program p;
@@ -481,6 +512,30 @@ TEST(MainTest, HostThatCannotBeMadeEndsWithAMessage) {
     };
     EXPECT_EQ(p.run({"x.sbf"}), 1);
     EXPECT_EQ(p.err.str(), "quillmarch: no console\n");
+}
+
+// What is wrong with the job file reaches a check's findings and, with /b, the debug log,
+// once each: the first argument is loaded before /b switches the log on.
+TEST(MainTest, BrokenJobFileIsNamedByTheCheckAndTheDebugLog) {
+    Program p;
+    const std::string sbf = p.writeJob();
+    const std::string whole = p.temp.read("job.sbf");
+    std::size_t fifthEnd = 0;
+    for (int i = 0; i < 5; ++i)
+        fifthEnd = whole.find("\r\n", fifthEnd) + 2;
+    p.temp.write("job.sbf", whole.substr(0, fifthEnd));
+    const std::string problem = "the file has 5 of its 17 lines: the settings of lines 6 to 17 "
+                                "are not in it and keep the values they had";
+
+    p.run({"--check", sbf});
+    const std::string out = p.out.str();
+    EXPECT_EQ(out.find(sbf + ": warning: " + problem + "\n"), 0u) << out;
+    EXPECT_EQ(out.find(problem, out.find(problem) + 1), std::string::npos);
+
+    p.run({"--headless", sbf, "/b"});
+    const std::string log = p.temp.read("bin/debug-QM.log");
+    EXPECT_NE(log.find("Config File " + sbf + ": " + problem + "\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find(problem, log.find(problem) + 1), std::string::npos);
 }
 
 // A run that asks for a job (--headless, --check) and the options of a check.

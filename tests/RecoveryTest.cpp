@@ -11,12 +11,15 @@
 #include "support/TestWorld.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace qm::test {
 namespace {
@@ -121,7 +124,9 @@ TEST(RecoveryTest, AFailureAnywhereIsFinishedByTheNextRun) {
 void LeaveJournal(RecoveryWorld& world, const std::string& index, const std::string& records) {
     std::unique_ptr<JournalFile> file = world.journals.open(index);
     ASSERT_TRUE(file);
-    file->append(detail::EncodeRecord({"QMJ1", file->key()}) + records);
+    const std::optional<FileIdentity> identity = world.journals.identify(index);
+    ASSERT_TRUE(identity);
+    file->append(detail::HeaderRecord(file->key(), *identity) + records);
 }
 
 std::string Moved(RecoveryWorld& world, const std::string& image, const std::string& target) {
@@ -250,25 +255,44 @@ TEST(RecoveryTest, AJournalOfJunkOrNamingOtherFoldersIsIgnoredAndReported) {
     }
 }
 
-// Journals whose every append fails, as on a full disk.
-class FullJournalStore : public JournalStore {
+// Journals whose every append fails, as on a full disk, or that cannot be deleted, as in a
+// journal folder that turned read-only.
+class FailingJournalStore : public JournalStore {
 public:
-    explicit FullJournalStore(JournalStore& real) : real_(real) {}
+    enum class Fails { Append, Remove };
+    FailingJournalStore(JournalStore& real, Fails fails) : real_(real), fails_(fails) {}
     std::unique_ptr<JournalFile> open(const std::string& indexPath) override {
-        struct Full : JournalFile {
-            explicit Full(std::unique_ptr<JournalFile> f) : real(std::move(f)) {}
+        struct Failing : JournalFile {
+            Failing(std::unique_ptr<JournalFile> f, Fails fails)
+                : real(std::move(f)), fails(fails) {}
             const std::string& path() const override { return real->path(); }
             const std::string& key() const override { return real->key(); }
-            std::string read() override { return real->read(); }
-            void append(std::string_view) override { throw MachineError(ENOSPC, path()); }
+            std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+                return real->readAt(offset, buffer, size);
+            }
+            void append(std::string_view record) override {
+                if (fails == Fails::Append)
+                    throw MachineError(ENOSPC, path());
+                real->append(record);
+            }
             void truncate(std::uint64_t length) override { real->truncate(length); }
-            void remove() override { real->remove(); }
+            void remove() override {
+                if (fails == Fails::Remove)
+                    throw MachineError(EROFS, path());
+                real->remove();
+            }
+            std::string setAside() override { return real->setAside(); }
             std::unique_ptr<JournalFile> real;
+            Fails fails;
         };
-        return std::make_unique<Full>(real_.open(indexPath));
+        std::unique_ptr<JournalFile> file = real_.open(indexPath);
+        return file ? std::make_unique<Failing>(std::move(file), fails_) : nullptr;
     }
     std::optional<FileMeasure> measure(const std::string& path) override {
         return real_.measure(path);
+    }
+    std::optional<FileIdentity> identify(const std::string& path) override {
+        return real_.identify(path);
     }
     std::unique_ptr<HeldLock> lockFolder(const std::string& folder) override {
         return real_.lockFolder(folder);
@@ -279,6 +303,7 @@ public:
 
 private:
     JournalStore& real_;
+    Fails fails_;
 };
 
 TEST(RecoveryTest, NothingIsMovedOrRemovedWithoutARecord) {
@@ -286,7 +311,7 @@ TEST(RecoveryTest, NothingIsMovedOrRemovedWithoutARecord) {
         RecoveryWorld world;
         world.w.job.setCheck(CheckField::MoveFiles,
                              move ? CheckState::Checked : CheckState::Unchecked);
-        FullJournalStore full(world.journals);
+        FailingJournalStore full(world.journals, FailingJournalStore::Fails::Append);
         world.w.context.journals = &full;
         const State before = world.state();
         EXPECT_EQ(RunJob(world.w.context).failed, 2);
@@ -315,6 +340,100 @@ TEST(RecoveryTest, AnIndexFileLockedByAnotherProcessIsLeftToIt) {
                   .find("Index file left to another process (its journal is locked): " +
                         world.temp.path("in/a.csv")),
               std::string::npos);
+}
+
+// A journal that outlives its work must never stand for a file it was not written for, nor
+// let a BIF file be written twice: a scanning station reuses index file names, and the
+// document system takes BIF files as soon as they have their names.
+TEST(RecoveryTest, AJournalThatOutlivedItsWorkIsNeverAppliedToANewFileNorWritesABifTwice) {
+    struct Case {
+        const char* what;
+        bool journalStays;     // else the removal of in/a.csv fails
+        bool stationWritesNew; // a new in/a.csv with a new image arrives before the rerun
+    };
+    for (const Case& c : {Case{"the journal could not be deleted", true, true},
+                          Case{"the index file could not be removed", false, false}}) {
+        SCOPED_TRACE(c.what);
+        RecoveryWorld world;
+        FailingJournalStore stuck(world.journals, FailingJournalStore::Fails::Remove);
+        if (c.journalStays) {
+            world.w.context.journals = &stuck;
+        } else {
+            RecoveryWorld probe;
+            probe.w.files.arm({});
+            RunJob(probe.w.context);
+            long at = 0;
+            for (const auto& call : probe.w.files.calls())
+                if (call.op == FileOp::Delete && call.path == probe.temp.path("in/a.csv"))
+                    at = call.number;
+            ASSERT_GT(at, 0);
+            world.w.files.arm({at, EIO, {}, false});
+        }
+        RunJob(world.w.context);
+        world.w.files.arm({});
+        world.w.context.journals = &world.journals;
+        ASSERT_GE(world.journalCount(), 1);
+        // The document system takes the BIF files.
+        for (const char* bif : {"out/batch.bif", "out/batch1.bif"})
+            fs::remove(world.temp.path(bif));
+        if (c.stationWritesNew) {
+            world.temp.write("in/a.csv", "Doc a3,a\\3.tif\r\n");
+            world.temp.write("img/a/3.tif", "image a\\3.tif");
+        }
+        world.w.host.boxes.clear();
+        const RunSummary rerun = RunJob(world.w.context);
+        EXPECT_EQ(rerun.failed, 0);
+        EXPECT_TRUE(world.w.host.boxes.empty());
+        EXPECT_FALSE(fs::exists(world.temp.path("in/a.csv")));
+        const State after = world.state();
+        const auto holding = [&](const char* document) {
+            return std::count_if(after.bifs.begin(), after.bifs.end(), [&](const std::string& b) {
+                return b.find(document) != std::string::npos;
+            });
+        };
+        EXPECT_EQ(holding("Doc a1"), 0) << "a BIF file the document system took is written again";
+        if (c.stationWritesNew) {
+            EXPECT_EQ(holding("Doc a3"), 1) << "the new file under the old name is converted";
+            EXPECT_EQ(after.files.count("out/a/3.tif"), 1u);
+            EXPECT_NE(world.temp.read("debug-QM.log").find("1020 - Journal set aside"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(world.journalCount(), 0);
+    }
+}
+
+// Two jobs that write one BIF folder, however they spell it, and whether or not they keep a
+// journal, take turns: the free name and the temporary file are one process's at a time.
+TEST(RecoveryTest, OneLockPerBifFolderWhateverItsSpelling) {
+    for (const char* spelling : {"out", "out/./", "link-to-out", "out/../out"}) {
+        SCOPED_TRACE(spelling);
+        TestWorld t;
+        t.temp.write("out/x", "");
+        fs::create_directory_symlink(t.temp.path("out"), t.temp.path("link-to-out"));
+        PosixJournalStore journals{t.map, t.temp.path("journal")};
+        t.context.journals = &journals;
+        t.job.setText(TextField::FieldNames, "Name|ImagePath");
+        t.job.setText(TextField::DocType, "Invoice");
+        t.job.setText(TextField::IndexFile, t.temp.path("in/*.csv"));
+        t.job.setText(TextField::BIFFile, t.temp.path(spelling) + "/batch.bif");
+        t.job.setFlag(MenuField::PromptWhenFinished, false);
+        t.job.setText(TextField::CurrentConfigFile, t.temp.path("job.sbf"));
+        t.temp.write("in/a.csv", "Doc,a.tif\r\n");
+        t.temp.write("in/a.tif", "");
+
+        std::unique_ptr<HeldLock> held = journals.lockFolder(t.temp.path("out"));
+        std::atomic<bool> finished = false;
+        std::thread run([&] {
+            RunJob(t.context);
+            finished = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_FALSE(finished) << "the run did not wait for the folder's lock";
+        EXPECT_FALSE(fs::exists(t.temp.path("out/batch.bif")));
+        held.reset();
+        run.join();
+        EXPECT_TRUE(fs::exists(t.temp.path("out/batch.bif")));
+    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "check/FindingReport.h"
 
+#include "platform/VisibleText.h"
+
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -59,10 +61,12 @@ void FindingReport::show(const Finding& finding) {
              << '\n';
         return;
     }
-    out_ << finding.file;
+    // One finding is one line, and a path from an index file must not drive the terminal.
+    out_ << VisibleText(finding.file, false);
     if (finding.line > 0)
         out_ << ':' << finding.line;
-    out_ << ": " << SeverityName(finding.severity) << ": " << finding.message << '\n';
+    out_ << ": " << SeverityName(finding.severity) << ": " << VisibleText(finding.message, false)
+         << '\n';
 }
 
 void FindingReport::finish(const CheckTotals& totals) {

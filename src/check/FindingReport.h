@@ -12,8 +12,9 @@ namespace qm {
 enum class ReportFormat { Text, JsonLines };
 
 // Writes findings as they arrive: as text, "file:line: severity: message" (without the line
-// for a whole file), or as JSON Lines, one object per finding. At most `maxPerKind` findings
-// of each kind are written; the totals count every one.
+// for a whole file) with control characters made visible (VisibleText), or as JSON Lines, one
+// object per finding. At most `maxPerKind` findings of each kind are written; the totals count
+// every one.
 class FindingReport : public FindingSink {
 public:
     FindingReport(std::ostream& out, ReportFormat format, std::size_t maxPerKind);

@@ -6,11 +6,14 @@
 #include "convert/IndexEntry.h"
 #include "convert/IndexLine.h"
 #include "convert/MoveConfinement.h"
+#include "convert/OwnFiles.h"
 #include "operation/Context.h"
 #include "platform/Error.h"
+#include "settings/ConfigFileShape.h"
 #include "settings/JobSettings.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -47,6 +50,7 @@ public:
 
     CheckTotals run() {
         checkSettings();
+        ownFiles_.emplace(ctx_, bifPath_);
         for (const std::string& entry : SplitEntries(job().text(TextField::IndexFile)))
             checkEntry(entry);
         return totals_;
@@ -85,6 +89,7 @@ private:
     }
 
     void checkSettings();
+    void checkJobFile();
     void checkBifFolder();
     void checkEntry(const std::string& entry);
     void checkIndexFile(const std::string& file);
@@ -97,11 +102,14 @@ private:
     bool imageExists(const std::string& path);
     bool confined(const std::string& file, std::int64_t lineNumber, const std::string& target);
     bool planned(const std::string& path) const;
+    std::string jobFolderHint(const std::string& image);
 
     Context& ctx_;
     FindingSink& sink_;
     CheckTotals totals_;
+    std::optional<OwnFiles> ownFiles_;
     std::string jobFile_;
+    std::string jobConfig_; // the job's configuration file, "" when none
     FieldMap map_;
     std::string delimiter_;
     std::string imageFolderSetting_;
@@ -137,7 +145,8 @@ private:
 
 void JobCheck::checkSettings() {
     JobSettings& settings = job();
-    jobFile_ = settings.text(TextField::CurrentConfigFile);
+    jobConfig_ = settings.text(TextField::CurrentConfigFile);
+    jobFile_ = jobConfig_;
     if (jobFile_.empty())
         jobFile_ = "(command line)";
     map_ = AnalyseFieldNames(settings.text(TextField::FieldNames));
@@ -148,6 +157,7 @@ void JobCheck::checkSettings() {
     skipHeader_ = settings.flag(MenuField::SkipHeader);
     bifPath_ = settings.text(TextField::BIFFile);
 
+    checkJobFile();
     if (bifPath_.empty())
         reportJob("no-bif-file", Severity::Error, "no BIF file is set: nothing is converted");
     else
@@ -171,6 +181,21 @@ void JobCheck::checkSettings() {
     if (settings.text(TextField::IndexFile).empty())
         reportJob("no-index-file", Severity::Warning,
                   "no index file is named: nothing is converted");
+}
+
+// A broken job file loads what it can; what it lacks explains the findings that follow.
+void JobCheck::checkJobFile() {
+    if (jobConfig_.empty())
+        return;
+    std::string bytes;
+    try {
+        bytes = ctx_.files.readStart(jobConfig_, ConfigFileLookLimit);
+    } catch (const Error&) {
+        return; // loading it met the same failure and reported it
+    }
+    for (const ConfigFileProblem& problem : ConfigFileProblems(bytes))
+        report(jobFile_, problem.line, "job-file",
+               problem.minor ? Severity::Note : Severity::Warning, problem.text);
 }
 
 // The BIF folder must exist and take new files, or be creatable below a folder that does.
@@ -236,6 +261,11 @@ void JobCheck::checkEntry(const std::string& entry) {
         if (!picker.takes(file))
             continue;
         picked = true;
+        if (std::string why = ownFiles_->passOver(file); !why.empty()) {
+            report(file, 0, "own-file", Severity::Warning,
+                   "the run passes over this file: " + std::move(why));
+            continue;
+        }
         checkIndexFile(file);
     }
     if (!picked)
@@ -424,13 +454,51 @@ bool JobCheck::planned(const std::string& path) const {
     return targets_.contains(PathKey(path));
 }
 
+// A first job's usual slip: index lines that begin with the image folder's own name
+// ("scans\B7\0001.tif" with the image folder "scans") are looked for at scans\scans\B7\0001.tif.
+// When the line's path taken from the job's folder names an image, the image folder that
+// finds it is said (as an absolute path, so it works from any working folder).
+std::string JobCheck::jobFolderHint(const std::string& image) {
+    if (jobConfig_.empty() || image.empty() || ctx_.tools.IsFullPath(image))
+        return {};
+    const std::string folder = ctx_.tools.GetFPath(jobConfig_);
+    std::string candidate;
+    if (folder.empty())
+        candidate = image;
+    else
+        JoinPath(folder, image, candidate);
+    try {
+        if (!ctx_.files.fileExists(candidate))
+            return {};
+    } catch (const Error&) {
+        return {};
+    }
+    std::string suggested = folder.empty() ? "." : folder;
+    try {
+        suggested = ctx_.files.resolvedPath(suggested);
+    } catch (const Error&) {
+        // The folder as the job names it is still the answer.
+    }
+    return "; the line's path taken from the job's folder, " + candidate +
+           ", exists: the image folder " + suggested + " would find it";
+}
+
 void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, ImageTransfer& images) {
     const std::string& image = current_.imagePath;
     if (image.empty()) {
         // Moving, an empty path names no source; not moving, the reference names a folder.
         report(file, lineNumber, "empty-image-path",
                moveFiles_ || imageFolderSetting_.empty() ? Severity::Error : Severity::Warning,
-               [&] { return "the image path is empty"; });
+               [&]() -> std::string {
+                   if (imageFolderSetting_.empty())
+                       return "the image path is empty and no image folder is set: the "
+                              "conversion stops here";
+                   if (moveFiles_)
+                       return "the image path is empty: its source is the image folder itself, "
+                              "no file to move; the conversion stops here (\"Source File is "
+                              "Missing\" is answered No)";
+                   return "the image path is empty: the BIF file points at the image folder";
+               });
         return;
     }
     imageFolder_.assign(imageFolderSetting_);
@@ -451,7 +519,8 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
     if (!moveFiles_) {
         if (!foundBeside && !imageExists(reference_))
             report(file, lineNumber, "image-not-found", Severity::Warning, [&] {
-                return "the image " + reference_ + " does not exist; the BIF file points at it";
+                return "the image " + reference_ + " does not exist; the BIF file points at it" +
+                       jobFolderHint(image);
             });
         return;
     }
@@ -476,7 +545,8 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
                 why = " (" + e.description() + ")";
             }
             return "the image " + source_ + " does not exist" + why +
-                   ": the conversion stops here (\"Source File is Missing\" is answered No)";
+                   ": the conversion stops here (\"Source File is Missing\" is answered No)" +
+                   jobFolderHint(current_.imagePath);
         });
         return;
     }

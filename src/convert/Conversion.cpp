@@ -54,9 +54,9 @@ struct LineSettings {
 class IndexConversion {
 public:
     IndexConversion(Context& context, const std::string& indexPath, const std::string& bifPath,
-                    BifNames& names, Journal* journal)
-        : ctx_(context), names_(names), indexPath_(indexPath), bifPath_(bifPath),
-          journal_(journal) {}
+                    BifNames& names, Journal* journal, ConversionFacts& facts)
+        : ctx_(context), names_(names), indexPath_(indexPath), bifPath_(bifPath), journal_(journal),
+          facts_(facts) {}
 
     bool run() {
         try {
@@ -83,6 +83,7 @@ private:
     const std::string indexPath_;
     const std::string bifPath_;
     Journal* journal_;
+    ConversionFacts& facts_;
     int step_ = 0;
     std::string tempPath_;
     bool tempExists_ = false; // the temporary file was created and not yet renamed
@@ -181,6 +182,7 @@ void IndexConversion::convert() {
         if (IsBlankLine(line))
             continue;
         detail::RaiseDocumentNumber(documentNumber);
+        facts_.documents = documentNumber;
 
         step_ = 7;
         fieldLines.clear();
@@ -200,7 +202,8 @@ void IndexConversion::convert() {
         host.setStatus(2, current.imagePath);
         if (settings.moveFiles) {
             waitForWrites();
-            images.transfer(current.imagePath, imageFolder, reference);
+            if (images.transfer(current.imagePath, imageFolder, reference))
+                ++facts_.imagesMoved;
         }
 
         step_ = 15;
@@ -220,8 +223,13 @@ void IndexConversion::convert() {
         journal_->recordBif(tempPath_, finalPath);
     files.moveFile(tempPath_, finalPath);
     tempExists_ = false;
+    facts_.bifFile = finalPath;
     files.syncFolder(bifFolder);
     inPlace_ = true;
+    // The document system may take the file at any moment now; a rerun must not write it
+    // again even when it is gone.
+    if (journal_)
+        journal_->recordBifInPlace(finalPath);
     host.setStatus(1, "");
     host.setStatus(2, "");
     ctx_.log.WriteLog("Finished Converting File: " + indexPath_);
@@ -285,8 +293,10 @@ void IndexConversion::removeTemporary() {
 } // namespace
 
 bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
-                     BifNames& names, Journal* journal) {
-    IndexConversion conversion(context, indexPath, bifPath, names, journal);
+                     BifNames& names, Journal* journal, ConversionFacts* facts) {
+    ConversionFacts unused;
+    IndexConversion conversion(context, indexPath, bifPath, names, journal,
+                               facts ? *facts : unused);
     return conversion.run();
 }
 

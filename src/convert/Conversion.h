@@ -18,9 +18,10 @@ bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::
 
 // The same, taking free names from `names`, which a run shares between its index files. With
 // a journal, each move and the BIF file's final rename are recorded before they are done,
-// and images an earlier run moved are found at their recorded targets.
+// and images an earlier run moved are found at their recorded targets. `facts`, when given,
+// learns the BIF file's final path, the documents written and the images moved.
 bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
-                     BifNames& names, Journal* journal = nullptr);
+                     BifNames& names, Journal* journal = nullptr, ConversionFacts* facts = nullptr);
 
 namespace detail {
 // Raises the document number by one; past the largest 32-bit number it raises error 6

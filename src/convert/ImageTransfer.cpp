@@ -112,13 +112,27 @@ bool ImageTransfer::finishRecordedMove(std::string& reference) {
     return true;
 }
 
-void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
+bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
                              std::string& reference) {
     using Side = ConfinedMoves::Side;
     if (tools_.IsFullPath(imagePath))
         source_.assign(imagePath);
     else
         JoinPath(imageFolder, imagePath, source_);
+    const auto skipMissingSource = [&] {
+        const Answer answer =
+            host_.showMessage({"Source File: " + source_ + "\rIndex File: " + indexPath_ +
+                                   "\rSkip file and continue processing?",
+                               "Source File is Missing", Buttons::YesNo, Icon::Exclamation});
+        if (answer != Answer::Yes)
+            throw Error(23, "Missing Source File", "Source file not found.");
+    };
+    // An empty image path makes the source the image folder itself: no file, so a missing
+    // source rather than a move that leaves the folder.
+    if (imagePath.empty()) {
+        skipMissingSource();
+        return false;
+    }
     ConfinedMoves& moves = confinedMoves(imageFolder);
     // Before anything is touched: the index line may name a path outside the job's folders.
     CheckConfinedMove(files_, imagePath, source_, imageFolder_, reference, bifFolder_);
@@ -153,7 +167,7 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
     if (source == Placement::Below && moves.fileExists(Side::Images, sourcePart_)) {
         if (journal_ && finishRecordedMove(reference)) {
             imagePath.clear();
-            return;
+            return true;
         }
         bool move = true;
         bool recorded = false; // the move is announced before the existing target goes
@@ -206,7 +220,7 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
             moves.move(source_, sourcePart_, reference, targetPart_);
         }
         imagePath.clear();
-        return;
+        return move;
     }
     if (std::string moved = journal_ ? journal_->movedTarget(source_) : std::string();
         !moved.empty()) {
@@ -216,16 +230,12 @@ void ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         if (moves.fileExists(Side::Bif, recordedPart_)) {
             reference = std::move(moved);
             imagePath.clear();
-            return;
+            return true;
         }
     }
-    const Answer answer =
-        host_.showMessage({"Source File: " + source_ + "\rIndex File: " + indexPath_ +
-                               "\rSkip file and continue processing?",
-                           "Source File is Missing", Buttons::YesNo, Icon::Exclamation});
-    if (answer != Answer::Yes)
-        throw Error(23, "Missing Source File", "Source file not found.");
+    skipMissingSource();
     imagePath.clear();
+    return false;
 }
 
 } // namespace qm

@@ -52,11 +52,12 @@ public:
     // Exists" otherwise; a missing source the question "Source File is Missing". Cancel at
     // the first raises 21, No at the second 23. Yes at "File Exists" deletes the existing
     // target unless it is the source itself, which is then left where it is. The image
-    // path is emptied afterwards, whatever the outcome.
+    // path is emptied afterwards, whatever the outcome. Returns whether the image is now at R
+    // by this move (or an earlier run's).
     // Each move is made between descriptors of the image folder and the BIF folder, opened
     // once (again when the image folder changes), so that a folder swapped for a link after
     // the checks cannot send an image out or pull a file in.
-    void transfer(std::string& imagePath, std::string_view imageFolder, std::string& reference);
+    bool transfer(std::string& imagePath, std::string_view imageFolder, std::string& reference);
 
     // With a journal every move is recorded before it is done, and a missing source that an
     // earlier run recorded as moved to a target that exists counts as moved there, without a

@@ -17,7 +17,7 @@ constexpr std::string_view ConversionName = "Convert CSV to BIF";
 } // namespace
 
 FileOutcome RunIndexFile(Context& context, const std::string& file, const std::string& bifPath,
-                         BifNames& names) {
+                         BifNames& names, FileRecord& record) {
     JobSettings& job = context.job;
     std::unique_ptr<Journal> journal;
     // Only moves and removals leave work that a rerun could do twice or not at all.
@@ -41,17 +41,30 @@ FileOutcome RunIndexFile(Context& context, const std::string& file, const std::s
         }
     }
 
-    bool converted = journal && !journal->completeBif().empty();
-    if (!converted) {
+    const std::string completed = journal ? journal->completeBif() : std::string();
+    bool converted = !completed.empty();
+    if (converted) {
+        record.resumed = true;
+        record.facts.bifFile = completed;
+    } else {
+        // Held from choosing the free name to the final rename, journal or not: two
+        // conversions into one folder would choose the same name and write the same file.
         std::unique_ptr<HeldLock> folderLock;
-        if (journal && !RunOperation(
-                           context.reporter, ConversionName, [&] { return "Index File: " + file; },
-                           [&] {
-                               folderLock =
-                                   context.journals->lockFolder(context.tools.GetFPath(bifPath));
-                           }))
+        if (context.journals &&
+            !RunOperation(
+                context.reporter, ConversionName, [&] { return "Index File: " + file; },
+                [&] {
+                    // A folder that is missing now is created, and its failure reported, by
+                    // the conversion, as for any job.
+                    const std::string bifFolder = context.tools.GetFPath(bifPath);
+                    if (context.files.folderExists(bifFolder))
+                        folderLock = context.journals->lockFolder(bifFolder);
+                })) {
+            if (journal && !journal->holdsRecords())
+                journal->remove();
             return FileOutcome::Failed;
-        converted = ConvertCSVToBIF(context, file, bifPath, names, journal.get());
+        }
+        converted = ConvertCSVToBIF(context, file, bifPath, names, journal.get(), &record.facts);
     }
     if (!converted) {
         if (journal && !journal->holdsRecords())
@@ -79,6 +92,7 @@ FileOutcome RunIndexFile(Context& context, const std::string& file, const std::s
                 dropJournal();
             throw;
         }
+        record.indexRemoved = true;
     }
     dropJournal();
     return FileOutcome::Converted;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operation/ConversionRecord.h"
+
 #include <string>
 
 namespace qm {
@@ -17,8 +19,9 @@ enum class FileOutcome {
 // and, when asked, the index file deleted. When the job moves images or removes index
 // files, the file's journal is held throughout, so an interruption at any point is finished
 // by the next run, and a file another process is working on is left to it. Failures of the
-// save are reported inside; a failure to delete the index file raises.
+// save are reported inside; a failure to delete the index file raises. `record` learns what
+// became of the file as it goes.
 FileOutcome RunIndexFile(Context& context, const std::string& file, const std::string& bifPath,
-                         BifNames& names);
+                         BifNames& names, FileRecord& record);
 
 } // namespace qm

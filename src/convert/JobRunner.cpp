@@ -4,6 +4,7 @@
 #include "convert/IndexEntry.h"
 #include "convert/IndexFileRun.h"
 #include "convert/Journal.h"
+#include "convert/OwnFiles.h"
 #include "operation/Context.h"
 #include "settings/ConfigFile.h"
 #include "settings/JobSettings.h"
@@ -77,6 +78,7 @@ RunSummary RunJob(Context& context, const RunRequest& request) {
             if (context.journals)
                 SweepOrphanJournals(context);
             BifNames names(context.files, context.tools);
+            OwnFiles ownFiles(context, bifPath);
 
             for (const std::string& entry : entries) {
                 if (summary.stopped)
@@ -91,20 +93,44 @@ RunSummary RunJob(Context& context, const RunRequest& request) {
                         context.log.WriteLog("Run stopped: the service is stopping");
                         break;
                     }
+                    if (const std::string why = ownFiles.passOver(file); !why.empty()) {
+                        context.log.WriteLog("Index file passed over, " + why + ": " + file);
+                        continue;
+                    }
                     if (StillBeingWritten(context, request, file)) {
                         ++summary.leftForLater;
                         continue;
                     }
-                    switch (RunIndexFile(context, file, bifPath, names)) {
-                    case FileOutcome::Converted:
-                        ++summary.converted;
-                        break;
-                    case FileOutcome::Failed:
-                        ++summary.failed;
-                        break;
-                    case FileOutcome::LeftAlone:
-                        break;
+                    FileRecord record;
+                    record.indexFile = file;
+                    const auto tell = [&] {
+                        if (record.converted) {
+                            ++summary.converted;
+                            summary.documents += record.facts.documents;
+                        } else {
+                            ++summary.failed;
+                        }
+                        if (context.observer)
+                            context.observer->fileDone(record);
+                    };
+                    const long reportsBefore = context.reporter.reportCount();
+                    FileOutcome outcome = FileOutcome::Failed;
+                    try {
+                        outcome = RunIndexFile(context, file, bifPath, names, record);
+                    } catch (...) {
+                        // Its BIF file stands, but the index file could not be deleted: the
+                        // run ends with that report, after the record of the conversion.
+                        record.converted = !record.facts.bifFile.empty();
+                        if (record.converted)
+                            tell();
+                        throw;
                     }
+                    if (outcome == FileOutcome::LeftAlone)
+                        continue;
+                    record.converted = outcome == FileOutcome::Converted;
+                    if (!record.converted && context.reporter.reportCount() != reportsBefore)
+                        record.report = context.reporter.lastReport();
+                    tell();
                 }
             }
         });

@@ -24,6 +24,7 @@ struct RunSummary {
     bool refused = false; // another run was in progress; nothing was done
     int converted = 0;    // index files whose conversion returned true
     int failed = 0;       // index files whose conversion returned false
+    int documents = 0;    // documents in the BIF files written
     int leftForLater = 0; // index files too recently modified for a run started by the timer
     bool stopped = false; // a stop request ended the run before every file was handled
 };

@@ -13,10 +13,16 @@ namespace qm {
 
 namespace {
 
-constexpr std::string_view Format = "QMJ1"; // the first record: format and index file
-constexpr std::string_view MoveKind = "M";  // source, target
-constexpr std::string_view BifKind = "B";   // final path, size, checksum
+// The first record: format, index file, and the index file's device, inode, size,
+// modification time and checksum.
+constexpr std::string_view Format = "QMJ2";
+constexpr std::string_view EarlierFormat = "QMJ1"; // without the index file's identity
+constexpr std::string_view MoveKind = "M";         // source, target
+constexpr std::string_view BifKind = "B";          // final path, size, checksum
+constexpr std::string_view InPlaceKind = "D";      // final path: the rename is done
 constexpr std::int32_t JournalIgnored = 1020;
+// No record comes near this; a longer line is junk, and reading it whole would cost memory.
+constexpr std::size_t LongestRecord = 1 << 20;
 
 std::string Hex(std::uint64_t value) {
     char text[17];
@@ -89,27 +95,36 @@ std::string EncodeRecord(std::initializer_list<std::string_view> fields) {
     return line;
 }
 
+std::string HeaderRecord(std::string_view key, const FileIdentity& identity) {
+    return EncodeRecord({Format, key, std::to_string(identity.device),
+                         std::to_string(identity.inode), std::to_string(identity.size),
+                         std::to_string(identity.modifiedNs), Hex(identity.checksum)});
+}
+
+std::vector<std::string> DecodeRecord(std::string_view line) {
+    const std::size_t tab = line.rfind('\t');
+    std::uint64_t sum = 0;
+    if (tab == line.npos || !ParseHex(line.substr(tab + 1), sum) ||
+        sum != ChecksumOf(line.substr(0, tab)))
+        throw std::invalid_argument("a record with a wrong checksum");
+    std::vector<std::string> fields;
+    const std::string_view body = line.substr(0, tab);
+    for (std::size_t from = 0;;) {
+        const std::size_t next = body.find('\t', from);
+        fields.push_back(Unescape(body.substr(from, next - from)));
+        if (next == body.npos)
+            break;
+        from = next + 1;
+    }
+    return fields;
+}
+
 std::vector<std::vector<std::string>> DecodeRecords(std::string_view text,
                                                     std::size_t& wholeLength) {
     std::vector<std::vector<std::string>> records;
     std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != text.npos; start = end + 1) {
-        const std::string_view line = text.substr(start, end - start);
-        const std::size_t tab = line.rfind('\t');
-        std::uint64_t sum = 0;
-        if (tab == line.npos || !ParseHex(line.substr(tab + 1), sum) ||
-            sum != ChecksumOf(line.substr(0, tab)))
-            throw std::invalid_argument("a record with a wrong checksum");
-        std::vector<std::string>& fields = records.emplace_back();
-        const std::string_view body = line.substr(0, tab);
-        for (std::size_t from = 0;;) {
-            const std::size_t next = body.find('\t', from);
-            fields.push_back(Unescape(body.substr(from, next - from)));
-            if (next == body.npos)
-                break;
-            from = next + 1;
-        }
-    }
+    for (std::size_t end; (end = text.find('\n', start)) != text.npos; start = end + 1)
+        records.push_back(DecodeRecord(text.substr(start, end - start)));
     wholeLength = start;
     return records;
 }
@@ -139,53 +154,134 @@ bool LiesBelow(std::string_view folder, std::string_view path) {
 
 } // namespace detail
 
+namespace {
+
+// Hands each whole line of a journal file (without its LF) to `take`, reading a piece at a
+// time; returns the length of the whole lines. A last line without its LF was torn by a crash.
+template <typename Take>
+std::uint64_t ForEachLine(JournalFile& file, Take take) {
+    std::string pending;
+    char buffer[65536];
+    std::uint64_t offset = 0; // bytes read
+    std::uint64_t whole = 0;  // bytes of the lines handed over
+    while (const std::size_t n = file.readAt(offset, buffer, sizeof buffer)) {
+        offset += n;
+        std::string_view piece(buffer, n);
+        for (std::size_t end; (end = piece.find('\n')) != piece.npos;
+             piece.remove_prefix(end + 1)) {
+            whole += pending.size() + end + 1;
+            if (pending.empty()) {
+                take(piece.substr(0, end));
+            } else {
+                pending.append(piece.substr(0, end));
+                take(std::string_view(pending));
+                pending.clear();
+            }
+        }
+        pending.append(piece);
+        if (pending.size() > LongestRecord)
+            throw std::invalid_argument("a record too long");
+    }
+    return whole;
+}
+
+std::uint64_t ParseNumber(const std::string& text) {
+    std::uint64_t value = 0;
+    if (!ParseSize(text, value))
+        throw std::invalid_argument("a broken identity");
+    return value;
+}
+
+} // namespace
+
 // Turns the decoded records into the journal's knowledge; a problem found is thrown as
 // std::invalid_argument and makes the whole journal unusable.
 struct JournalLoader {
-    static void Take(Journal& journal, const std::vector<std::vector<std::string>>& records) {
-        if (records.empty())
-            return;
-        if (records.front().size() != 2 || records.front()[0] != Format)
+    // Why the journal was written for another file than the index file now under its name;
+    // "" when it is the same file, unchanged.
+    static std::string Staleness(Journal& journal, const std::vector<std::string>& header) {
+        if (header.size() == 2 && header[0] == EarlierFormat)
+            return "written by an earlier version, without the index file's identity";
+        if (header.size() != 7 || header[0] != Format)
             throw std::invalid_argument("not a journal");
-        if (records.front()[1] != journal.file_->key())
-            throw std::invalid_argument("it belongs to " + records.front()[1]);
-        const std::string imageFolder = journal.ctx_.job.text(TextField::ImageFolder);
-        for (std::size_t i = 1; i < records.size(); ++i) {
-            const std::vector<std::string>& r = records[i];
-            if (r.size() == 3 && r[0] == MoveKind) {
-                if (!detail::LiesBelow(journal.bifFolder_, r[2]) ||
-                    (!imageFolder.empty() && !detail::LiesBelow(imageFolder, r[1])))
-                    throw std::invalid_argument("a move outside the job's folders: " + r[1] +
-                                                " -> " + r[2]);
-                journal.moves_[r[1]] = r[2];
-            } else if (r.size() == 4 && r[0] == BifKind) {
-                Journal::Bif bif{r[1], 0, 0};
-                if (!ParseSize(r[2], bif.size) || !ParseHex(r[3], bif.checksum))
-                    throw std::invalid_argument("a broken BIF record");
-                if (!detail::LiesBelow(journal.bifFolder_, bif.path))
-                    throw std::invalid_argument("a BIF file outside the job's folder: " + bif.path);
-                journal.bif_ = std::move(bif);
-            } else {
-                throw std::invalid_argument("an unknown record");
-            }
+        if (header[1] != journal.file_->key())
+            throw std::invalid_argument("it belongs to " + header[1]);
+        FileIdentity recorded{ParseNumber(header[2]), ParseNumber(header[3]),
+                              ParseNumber(header[4]),
+                              static_cast<std::int64_t>(ParseNumber(header[5])), 0};
+        if (!ParseHex(header[6], recorded.checksum))
+            throw std::invalid_argument("a broken identity");
+        const std::optional<FileIdentity> now = journal.ctx_.journals->identify(journal.indexPath_);
+        if (!now)
+            return "the index file cannot be read";
+        if (*now != recorded)
+            return "the index file is not the file it was written for";
+        return {};
+    }
+
+    static void Take(Journal& journal, const std::vector<std::string>& r,
+                     const std::string& imageFolder) {
+        if (r.size() == 3 && r[0] == MoveKind) {
+            if (!detail::LiesBelow(journal.bifFolder_, r[2]) ||
+                (!imageFolder.empty() && !detail::LiesBelow(imageFolder, r[1])))
+                throw std::invalid_argument("a move outside the job's folders: " + r[1] + " -> " +
+                                            r[2]);
+            journal.moves_[r[1]] = r[2];
+        } else if (r.size() == 4 && r[0] == BifKind) {
+            Journal::Bif bif{r[1], 0, 0};
+            if (!ParseSize(r[2], bif.size) || !ParseHex(r[3], bif.checksum))
+                throw std::invalid_argument("a broken BIF record");
+            if (!detail::LiesBelow(journal.bifFolder_, bif.path))
+                throw std::invalid_argument("a BIF file outside the job's folder: " + bif.path);
+            journal.bif_ = std::move(bif);
+            journal.bifInPlace_ = false;
+        } else if (r.size() == 2 && r[0] == InPlaceKind) {
+            if (!journal.bif_ || journal.bif_->path != r[1])
+                throw std::invalid_argument("a BIF file in place that was never recorded");
+            journal.bifInPlace_ = true;
+        } else {
+            throw std::invalid_argument("an unknown record");
         }
+    }
+
+    // Reads the journal; returns why it is stale, or "" when it may be applied.
+    static std::string Load(Journal& journal, std::uint64_t& whole) {
+        const std::string imageFolder = journal.ctx_.job.text(TextField::ImageFolder);
+        bool first = true;
+        std::string stale;
+        whole = ForEachLine(*journal.file_, [&](std::string_view line) {
+            if (!stale.empty())
+                return; // nothing of it is used
+            const std::vector<std::string> record = detail::DecodeRecord(line);
+            if (first) {
+                first = false;
+                stale = Staleness(journal, record);
+            } else {
+                Take(journal, record, imageFolder);
+            }
+        });
+        return stale;
     }
 };
 
 namespace {
 
 void DropIfOrphan(Context& context, JournalFile& file) {
-    const std::string text = file.read();
-    std::size_t whole = 0;
-    std::vector<std::vector<std::string>> records;
+    char buffer[8192];
+    const std::size_t n = file.readAt(0, buffer, sizeof buffer);
+    const std::string_view text(buffer, n);
+    const std::size_t end = text.find('\n');
+    std::vector<std::string> header;
     try {
-        records = detail::DecodeRecords(text.substr(0, text.find('\n') + 1), whole);
+        if (end == text.npos)
+            return;
+        header = detail::DecodeRecord(text.substr(0, end));
     } catch (const std::invalid_argument&) {
         return; // left for the run that reaches its index file to report
     }
-    if (records.size() != 1 || records[0].size() != 2 || records[0][0] != Format)
+    if (header.size() < 2 || (header[0] != Format && header[0] != EarlierFormat))
         return;
-    const std::string& index = records[0][1];
+    const std::string& index = header[1];
     if (context.files.fileExists(index) ||
         !context.files.folderExists(context.tools.GetFPath(index)))
         return;
@@ -211,18 +307,16 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
     std::unique_ptr<JournalFile> file = context.journals->open(indexPath);
     if (!file)
         return nullptr;
-    auto journal =
-        std::make_unique<Journal>(context, std::move(file), context.tools.GetFPath(bifPath));
-    const std::string text = journal->file_->read();
-    if (text.empty())
-        return journal;
-
-    std::size_t whole = 0;
+    auto journal = std::make_unique<Journal>(context, std::move(file), indexPath,
+                                             context.tools.GetFPath(bifPath));
+    std::uint64_t whole = 0;
+    std::string stale;
     try {
-        JournalLoader::Take(*journal, detail::DecodeRecords(text, whole));
+        stale = JournalLoader::Load(*journal, whole);
     } catch (const std::invalid_argument& problem) {
         journal->moves_.clear();
         journal->bif_.reset();
+        journal->bifInPlace_ = false;
         journal->file_->truncate(0);
         // Nothing is done because of it; the file is converted as if it had none.
         context.reporter.ReportError(
@@ -231,11 +325,25 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
             "Convert CSV to BIF", "Index File: " + indexPath);
         return journal;
     }
-    if (whole < text.size()) {
-        // The crash hit an append: the record it cut off announced an action never begun.
+    if (!stale.empty()) {
+        // Not an error of this run: the file under the name is new, and is converted as such.
+        // The old journal stays for inspection; its lock is held until a fresh one is taken.
+        const std::string aside = journal->file_->setAside();
+        context.log.WriteLog(std::to_string(JournalIgnored) + " - Journal set aside (" + stale +
+                             "): " + aside);
+        std::unique_ptr<JournalFile> fresh = context.journals->open(indexPath);
+        if (!fresh)
+            return nullptr;
+        return std::make_unique<Journal>(context, std::move(fresh), indexPath,
+                                         context.tools.GetFPath(bifPath));
+    }
+    // A torn record at the end announced an action never begun.
+    if (char probe = 0; journal->file_->readAt(whole, &probe, 1) != 0) {
         journal->file_->truncate(whole);
         context.log.WriteLog("Torn record at the end of the journal ignored: " + journal->path());
     }
+    if (whole == 0)
+        return journal;
     journal->length_ = whole;
     context.log.WriteLog("Journal found for " + indexPath + ": " + journal->path() + " (" +
                          std::to_string(journal->moves_.size()) + " moved images" +
@@ -243,8 +351,10 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
     return journal;
 }
 
-Journal::Journal(Context& context, std::unique_ptr<JournalFile> file, std::string bifFolder)
-    : ctx_(context), file_(std::move(file)), bifFolder_(std::move(bifFolder)) {}
+Journal::Journal(Context& context, std::unique_ptr<JournalFile> file, std::string indexPath,
+                 std::string bifFolder)
+    : ctx_(context), file_(std::move(file)), indexPath_(std::move(indexPath)),
+      bifFolder_(std::move(bifFolder)) {}
 
 Journal::~Journal() = default;
 
@@ -255,6 +365,10 @@ const std::string& Journal::path() const {
 std::string Journal::completeBif() {
     if (!bif_)
         return {};
+    if (bifInPlace_) {
+        ctx_.log.WriteLog("BIF file written by an earlier run, not written again: " + bif_->path);
+        return bif_->path;
+    }
     const std::optional<FileMeasure> measured = ctx_.journals->measure(bif_->path);
     if (!measured || measured->size != bif_->size || measured->checksum != bif_->checksum) {
         ctx_.log.WriteLog("Recorded BIF file is not complete, converting again: " + bif_->path);
@@ -293,9 +407,18 @@ void Journal::recordBif(const std::string& temporaryPath, const std::string& fin
         {BifKind, finalPath, std::to_string(measured->size), Hex(measured->checksum)}));
 }
 
+void Journal::recordBifInPlace(const std::string& finalPath) {
+    append(detail::EncodeRecord({InPlaceKind, finalPath}));
+}
+
 void Journal::append(std::string record) {
-    if (length_ == 0)
-        record.insert(0, detail::EncodeRecord({Format, file_->key()}));
+    if (length_ == 0) {
+        // Taken when the first action is announced: what the journal's records are about.
+        const std::optional<FileIdentity> identity = ctx_.journals->identify(indexPath_);
+        if (!identity)
+            throw PathError(errnum::PathFileAccessError, indexPath_, "cannot be read");
+        record.insert(0, detail::HeaderRecord(file_->key(), *identity));
+    }
     file_->append(record);
     length_ += record.size();
 }

@@ -13,31 +13,36 @@ namespace qm {
 
 struct Context;
 class JournalFile;
+struct FileIdentity;
 
 // The recovery journal of one index file: a record, on the disk before the action it
-// announces, of every image about to be moved and of the BIF file about to take its final
-// name. A run interrupted at any moment leaves enough for the next run to finish the work
-// exactly once: moved images are recognised at their targets instead of being asked for,
-// and a complete BIF file is not written a second time. The journal file is also the lock
-// that keeps two processes off one index file.
+// announces, of the index file's identity, of every image about to be moved and of the BIF
+// file about to take its final name, and, once it has it, that it did. A run interrupted at
+// any moment leaves enough for the next run to finish the work exactly once: moved images are
+// recognised at their targets instead of being asked for, and a BIF file is not written a
+// second time. The journal file is also the lock that keeps two processes off one index file.
 class Journal {
 public:
     // Opens and locks the journal of the index file and reads what an earlier run left. A
     // journal that cannot be used (junk, or naming files outside the job's folders) is
-    // reported and started afresh. Returns nullptr when another process holds the lock.
-    // Raises when the journal cannot be opened or read.
+    // reported and started afresh. A journal written for another file under the same name (a
+    // scanning station reuses names) is set aside, named in the debug log, and never applied.
+    // Returns nullptr when another process holds the lock. Raises when the journal cannot be
+    // opened or read.
     static std::unique_ptr<Journal> Open(Context& context, const std::string& indexPath,
                                          const std::string& bifPath);
 
-    Journal(Context& context, std::unique_ptr<JournalFile> file, std::string bifFolder);
+    Journal(Context& context, std::unique_ptr<JournalFile> file, std::string indexPath,
+            std::string bifFolder);
     ~Journal();
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
     const std::string& path() const;
 
-    // The BIF file an earlier run completed, when it still stands with the recorded size and
-    // checksum; "" otherwise.
+    // The BIF file an earlier run completed: recorded as renamed to its final name (whether it
+    // still stands or the document system took it since), or standing with the recorded size
+    // and checksum; "" otherwise.
     std::string completeBif();
 
     // Where an earlier run recorded moving `source` to, when that target exists now; "" when
@@ -59,6 +64,10 @@ public:
     // `finalPath`; raises when the record cannot be made durable.
     void recordBif(const std::string& temporaryPath, const std::string& finalPath);
 
+    // Records that the BIF file has its final name and the folder is synced: from now on no
+    // run writes it again. Raises when the record cannot be made durable.
+    void recordBifInPlace(const std::string& finalPath);
+
     // Whether any run has recorded anything.
     bool holdsRecords() const { return length_ > 0; }
 
@@ -67,6 +76,7 @@ public:
 
 private:
     friend struct JournalLoader;
+    void load();
     void append(std::string record);
 
     struct Bif {
@@ -77,9 +87,11 @@ private:
 
     Context& ctx_;
     std::unique_ptr<JournalFile> file_;
+    std::string indexPath_;
     std::string bifFolder_;
     std::unordered_map<std::string, std::string> moves_;
     std::optional<Bif> bif_;
+    bool bifInPlace_ = false;
     std::uint64_t length_ = 0; // bytes of whole records on the disk
     bool removed_ = false;
 };
@@ -96,6 +108,13 @@ namespace detail {
 // as "%XX", separated by tabs, then a tab, the line's checksum in 16 hexadecimal digits
 // and LF.
 std::string EncodeRecord(std::initializer_list<std::string_view> fields);
+
+// The first record of a journal: its format, the index file's key and its identity.
+std::string HeaderRecord(std::string_view key, const FileIdentity& identity);
+
+// The fields of one line (without its LF). Raises std::invalid_argument, saying why, when
+// its checksum or escapes are wrong.
+std::vector<std::string> DecodeRecord(std::string_view line);
 
 // The fields of the whole lines of `text`, in order; a last line without its LF (torn by
 // a crash) is left out and `wholeLength` ends before it. Raises std::invalid_argument,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "operation/ConversionRecord.h"
 #include "operation/DebugLog.h"
 #include "operation/ErrorReporter.h"
 #include "operation/ProcessState.h"
@@ -24,6 +25,8 @@ struct Context {
     ErrorReporter& reporter;
     // Where recovery journals are kept; none means jobs run without one.
     JournalStore* journals = nullptr;
+    // Told of each index file a run handled (the record in the system log); none tells nobody.
+    RunObserver* observer = nullptr;
 };
 
 } // namespace qm

@@ -25,6 +25,9 @@ public:
     // failure belongs to the operation that wrote the line.
     void WriteLog(std::string_view message);
 
+    // Whether debug mode is on now, for a caller whose line costs work to make.
+    bool enabled() const { return debugMode_(); }
+
     const std::string& path() const { return logPath_; }
 
 private:

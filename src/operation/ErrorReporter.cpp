@@ -39,6 +39,7 @@ void ErrorReporter::ReportError(const Error& error, std::string_view operationNa
         const std::string text = ReportText(error.number(), error.description(), detail);
         std::string title = "Error in ";
         title += operationName;
+        lastReport_ = title + ": " + text;
         if (process_.serviceMode) {
             std::string entry = text;
             entry += "\n\nModule: ";

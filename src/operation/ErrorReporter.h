@@ -35,6 +35,8 @@ public:
     // How many errors (other than error 0) have been reported so far; a command-line job
     // compares it before and after to set its exit status.
     long reportCount() const { return reportCount_; }
+    // The last report as "Error in <operation>: <text>", for the record of a failed file.
+    const std::string& lastReport() const { return lastReport_; }
 
 private:
     Host& host_;
@@ -42,6 +44,7 @@ private:
     DebugLog& log_;
     const ProcessState& process_;
     long reportCount_ = 0;
+    std::string lastReport_;
 };
 
 // Runs `body` as one operation guarded by one handler: a failure is reported under

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <compare>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,6 +100,13 @@ public:
                       const std::string& target) = 0;
 };
 
+// What a file or folder is, whatever its path's spelling: the device and inode it leads to.
+struct FileKey {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const FileKey&) const = default;
+};
+
 // Files and folders, named by the system's path text (drive letters, shares and "\" are
 // mapped to the host where the disk is touched). Failures raise qm::Error with the classic
 // numbers (53, 58, 61, 62, 70, 75, 76) and the path in the description.
@@ -111,11 +120,19 @@ public:
     // True when both paths name the same existing file (after host mapping and links).
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
 
+    // The key of the file or folder `path` leads to (after host mapping and links); nullopt
+    // when nothing is there or it cannot be reached.
+    virtual std::optional<FileKey> fileKey(const std::string& path) = 0;
+
     // True when `path` is a regular file holding exactly `content`; false otherwise, also
     // when it cannot be read. Lets a writer skip rewriting a file that already says it.
     virtual bool holdsContent(const std::string& path, std::string_view content) = 0;
 
     virtual std::unique_ptr<LineReader> openForReading(const std::string& path) = 0;
+
+    // The first `limit` bytes of a file (all of it when shorter), as they are: for telling
+    // what kind of file it is. Raises as openForReading does.
+    virtual std::string readStart(const std::string& path, std::size_t limit) = 0;
 
     // Creates the file, or empties an existing one.
     virtual std::unique_ptr<TextWriter> createTextFile(const std::string& path) = 0;

@@ -25,6 +25,17 @@ public:
 
     // Raised once a tick interval (one second) while the service runs and no Stop came.
     virtual void Timer() = 0;
+
+    // Raised between runs when the service manager asks the service to read its job again
+    // (SIGHUP, sent by `systemctl reload`).
+    virtual void Reload() {}
+};
+
+// A folder of the job, as the job names it, and whether the service writes there.
+struct JobFolder {
+    std::string path;
+    std::string role;     // how messages name it: "the BIF folder"
+    bool written = false; // a run with the job's settings at installation writes there
 };
 
 // The service manager: registering the program as the service "Quillmarch", the stored
@@ -39,12 +50,12 @@ public:
     std::int32_t StartMode = 0;        // 2: starts with the system
     std::int32_t ControlsAccepted = 0; // 1: stop only
     bool Interactive = false;          // no effect where services have no desktop
-    // The folders the job writes, as the job names them; a confined service may write there
-    // and nowhere else. Read by Install.
-    std::vector<std::string> WritableFolders;
+    // The folders of the job; a confined service may write there and nowhere else. Install
+    // refuses when the service could not reach one, or could not write one it writes.
+    std::vector<JobFolder> JobFolders;
 
     // Registers the service; false when it is registered already. Raises when the
-    // registration cannot be written.
+    // registration cannot be written or the service could not run the job.
     virtual bool Install() = 0;
     // Removes the registration; false when there is none.
     virtual bool Uninstall() = 0;
@@ -66,6 +77,10 @@ public:
     virtual void DispatchPendingEvents() = 0;
 
     virtual void LogEvent(EventType type, std::int32_t eventId, std::string_view text) = 0;
+
+    // One line telling the service manager what the service is doing, shown by its status
+    // command. Never raises; a manager that does not listen is not told.
+    virtual void ReportStatus(std::string_view) {}
 };
 
 } // namespace qm

@@ -59,11 +59,22 @@ void AutomaticProcessing::TimerJob_Timer() {
         --JobCountdown_;
         return;
     }
-    {
-        RunningFlag running(running_);
-        lastRun_ = RunJob(context_, RunRequest{now_()});
-    }
+    run();
     JobCountdown_ = CountdownAfterRun;
+}
+
+bool AutomaticProcessing::RunNow() {
+    if (!timerJobEnabled_ || running_ || context_.process.jobRunning)
+        return false;
+    run();
+    return true;
+}
+
+void AutomaticProcessing::run() {
+    RunningFlag running(running_);
+    lastRunAt_ = now_();
+    lastRun_ = RunJob(context_, RunRequest{lastRunAt_});
+    ++runCount_;
 }
 
 AutomaticProcessing::State AutomaticProcessing::state() const {

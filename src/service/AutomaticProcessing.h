@@ -34,11 +34,19 @@ public:
     // (started by the timer or by a person), changes nothing.
     void TimerJob_Timer();
 
+    // A run asked for by the folder watch: like a tick's run (files changed within the quiet
+    // period are left), without touching the countdown. Refused while the timer is off or any
+    // run is in progress; returns whether it ran.
+    bool RunNow();
+
     State state() const;
     bool TimerJobEnabled() const { return timerJobEnabled_; }
     std::int32_t JobCountdown() const { return JobCountdown_; }
     // What the last run started by the timer did.
     const RunSummary& lastRun() const { return lastRun_; }
+    // When it began, and how many runs the timer and the watch have made.
+    std::chrono::system_clock::time_point lastRunAt() const { return lastRunAt_; }
+    std::uint64_t runCount() const { return runCount_; }
 
 private:
     Context& context_;
@@ -47,6 +55,10 @@ private:
     bool running_ = false;
     std::int32_t JobCountdown_ = 0;
     RunSummary lastRun_;
+    std::chrono::system_clock::time_point lastRunAt_{};
+    std::uint64_t runCount_ = 0;
+
+    void run();
 };
 
 } // namespace qm

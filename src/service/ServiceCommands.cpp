@@ -43,34 +43,44 @@ std::string ServiceCommandLine(const std::string& executablePath, bool debugMode
     return line;
 }
 
-std::vector<std::string> JobWritableFolders(Context& context) {
+std::vector<JobFolder> JobFolders(Context& context) {
     const JobSettings& job = context.job;
-    std::vector<std::string> paths = {job.text(TextField::CurrentConfigFile),
-                                      job.text(TextField::BIFFile), context.log.path()};
-    std::vector<std::string> folders;
-    const auto add = [&](std::string folder) {
+    const bool moving = IsTicked(job.check(CheckField::MoveFiles));
+    const std::string& imageFolder = job.text(TextField::ImageFolder);
+    std::vector<JobFolder> folders;
+    const auto add = [&](std::string folder, const char* role, bool written) {
         if (folder.empty())
             folder = ".";
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
-            folders.push_back(std::move(folder));
+        const auto same = std::find_if(folders.begin(), folders.end(),
+                                       [&](const JobFolder& f) { return f.path == folder; });
+        if (same == folders.end())
+            folders.push_back({std::move(folder), role, written});
+        else if (written && !same->written)
+            *same = JobFolder{same->path, role, true};
     };
-    for (const std::string& path : paths)
-        add(context.tools.GetFPath(path));
+    add(context.tools.GetFPath(job.text(TextField::CurrentConfigFile)), "the job file's folder",
+        true);
+    add(context.tools.GetFPath(job.text(TextField::BIFFile)), "the BIF folder", true);
+    // Without an image folder, relative image paths are found beside the index file.
+    const bool indexWritten =
+        job.flag(MenuField::RemoveProcessed) || (moving && imageFolder.empty());
     const std::string& indexFile = job.text(TextField::IndexFile);
     std::string::size_type start = 0;
     while (start <= indexFile.size() && !indexFile.empty()) {
         const auto bar = indexFile.find('|', start);
-        add(context.tools.GetFPath(indexFile.substr(start, bar - start)));
+        add(context.tools.GetFPath(indexFile.substr(start, bar - start)), "the index folder",
+            indexWritten);
         if (bar == std::string::npos)
             break;
         start = bar + 1;
     }
-    if (!job.text(TextField::ImageFolder).empty())
-        add(job.text(TextField::ImageFolder));
+    if (!imageFolder.empty())
+        add(imageFolder, "the image folder", moving);
     return folders;
 }
 
-bool InstallService(Context& context, ServiceControl& control, const std::string& executablePath) {
+bool InstallService(Context& context, ServiceControl& control, const std::string& executablePath,
+                    bool watch) {
     bool installed = false;
     RunOperation(context.reporter, "Install Service", [&] {
         const std::string configFile = context.job.text(TextField::CurrentConfigFile);
@@ -83,7 +93,7 @@ bool InstallService(Context& context, ServiceControl& control, const std::string
         control.DisplayName = ServiceName;
         control.ControlsAccepted = AcceptsStopOnly;
         control.Interactive = true;
-        control.WritableFolders = JobWritableFolders(context);
+        control.JobFolders = JobFolders(context);
         if (!control.Install()) {
             Tell(context, "Cannot install service.  Service may already be installed.");
             return;
@@ -92,6 +102,8 @@ bool InstallService(Context& context, ServiceControl& control, const std::string
             "", "ImagePath",
             ServiceCommandLine(executablePath, context.job.flag(MenuField::DebugMode)));
         control.SaveSetting("Quillmarch", "ConfigFile", configFile);
+        if (watch)
+            control.SaveSetting("Quillmarch", "Watch", "yes");
         Tell(context, "Service installed successfully!");
         installed = true;
     });

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "platform/ServiceControl.h"
+
 #include <string>
 #include <vector>
 
 namespace qm {
 
 struct Context;
-class ServiceControl;
 
 // The service's name, which is also its display name.
 inline constexpr const char* ServiceName = "Quillmarch";
@@ -16,15 +17,19 @@ inline constexpr const char* ServiceName = "Quillmarch";
 // backslash before it), then " /v", and " /b" when debug mode is on.
 std::string ServiceCommandLine(const std::string& executablePath, bool debugMode);
 
-// The folders the current job writes, as the job names them: the configuration file's, each
-// index entry's, the BIF file's, the image folder and the debug log's. A name without a
-// folder stands for the working folder, ".". Duplicates are left out.
-std::vector<std::string> JobWritableFolders(Context& context);
+// The folders of the current job, as the job names them: the configuration file's and the
+// BIF file's (a run writes both), each index entry's (written when processed files are
+// removed, or when images are moved from beside them), and the image folder (written when
+// images are moved). A name without a folder stands for the working folder, ".". A folder
+// named twice is listed once, written when either use writes it. The debug log is not among
+// them: the service writes it in its own state folder.
+std::vector<JobFolder> JobFolders(Context& context);
 
 // The Install Service command: registers the service to run the current configuration
 // file. Every outcome is told in a box; returns true only when the service was installed
-// with its parameters.
-bool InstallService(Context& context, ServiceControl& control, const std::string& executablePath);
+// with its parameters. `watch`: the service also watches the index folders (watch mode).
+bool InstallService(Context& context, ServiceControl& control, const std::string& executablePath,
+                    bool watch = false);
 
 // The Remove Service command; returns true when the service was removed.
 bool RemoveService(Context& context, ServiceControl& control);

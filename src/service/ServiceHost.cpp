@@ -3,6 +3,8 @@
 #include "operation/ErrorReporter.h"
 #include "platform/ServiceControl.h"
 
+#include <ostream>
+
 namespace qm {
 
 Answer ServiceHost::showMessage(const MessageBox& box) {
@@ -18,6 +20,8 @@ Answer ServiceHost::showMessage(const MessageBox& box) {
     }
     // The event log is the only place this box can reach; losing it must not end the run.
     AttemptIgnoringFailure([&] { control_.LogEvent(type, ErrorEventId, entry); });
+    if (echo_)
+        AttemptIgnoringFailure([&] { *echo_ << entry << '\n' << std::flush; });
     return answer;
 }
 
@@ -25,7 +29,26 @@ std::optional<std::string> ServiceHost::showFileDialog(const FileDialog&) {
     return std::nullopt;
 }
 
-void ServiceHost::setStatus(int, std::string_view) {}
+void ServiceHost::setStatus(int panel, std::string_view text) {
+    // The conversion names the index file in panel 1 as it starts and clears it at its end,
+    // and shows each document's image in panel 2.
+    if (panel == 1) {
+        file_.assign(text);
+        documents_ = 0;
+        if (!file_.empty())
+            reportProgress();
+    } else if (panel == 2 && !text.empty() && !file_.empty()) {
+        ++documents_;
+        if (now_() - lastStatus_ >= StatusInterval)
+            reportProgress();
+    }
+}
+
+void ServiceHost::reportProgress() {
+    lastStatus_ = now_();
+    control_.ReportStatus("Converting " + file_ + ": " + std::to_string(documents_) +
+                          (documents_ == 1 ? " document" : " documents") + " so far");
+}
 
 void ServiceHost::pumpEvents() {
     control_.DispatchPendingEvents();

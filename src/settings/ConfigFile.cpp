@@ -1,9 +1,11 @@
 #include "settings/ConfigFile.h"
 
 #include "operation/Context.h"
+#include "settings/ConfigFileShape.h"
 #include "settings/JobSettings.h"
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -121,6 +123,37 @@ std::string TemporaryNameBeside(FileSystem& files, const std::string& target) {
                 "File already exists: " + target + ".*.tmp");
 }
 
+// Whether `name` is one of the temporary files a save of `target` writes.
+bool IsTemporaryOf(std::string_view name, std::string_view target) {
+    constexpr std::size_t Digits = 8;
+    if (name.size() != target.size() + 1 + Digits + 4 || !name.starts_with(target) ||
+        name[target.size()] != '.' || !name.ends_with(".tmp"))
+        return false;
+    return name.substr(target.size() + 1, Digits).find_first_not_of("0123456789abcdef") ==
+           std::string_view::npos;
+}
+
+// Deletes the temporary files that saves killed on the way left beside `target`. A save takes
+// moments; one that has not touched its file for this long is not coming back.
+void SweepStaleTemporaries(FileSystem& files, FileTools& tools, const std::string& target) {
+    constexpr auto Stale = std::chrono::minutes(10);
+    const std::string folder = tools.GetFPath(target);
+    const std::string name = tools.GetFName(target);
+    // Asking first keeps the usual save, with nothing to sweep, from reading the folder.
+    if (folder.empty() || !files.matchesAny(target + ".*.tmp"))
+        return;
+    try {
+        const auto now = std::chrono::system_clock::now();
+        for (const std::string& file : files.listFiles(folder)) {
+            if (IsTemporaryOf(tools.GetFName(file), name) &&
+                files.modificationTime(file) < now - Stale)
+                files.deleteFile(file);
+        }
+    } catch (const Error&) {
+        // Housekeeping: what cannot be swept now is swept by a later save.
+    }
+}
+
 std::string ConfigLines(const JobSettings& job) {
     std::string content;
     auto line = [&](std::string_view text) {
@@ -138,7 +171,8 @@ std::string ConfigLines(const JobSettings& job) {
     return content;
 }
 
-void WriteReplacing(FileSystem& files, const std::string& target, const std::string& content) {
+void WriteReplacing(FileSystem& files, FileTools& tools, const std::string& target,
+                    const std::string& content) {
     // A read-only file must not be replaced behind its owner's back: renaming over it would
     // succeed where writing into it fails. Opening it for appending writes nothing.
     if (files.fileExists(target)) {
@@ -149,6 +183,7 @@ void WriteReplacing(FileSystem& files, const std::string& target, const std::str
         if (files.holdsContent(target, content))
             return;
     }
+    SweepStaleTemporaries(files, tools, target);
     const std::string temporary = TemporaryNameBeside(files, target);
     try {
         auto writer = files.createTextFile(temporary);
@@ -204,6 +239,7 @@ void OpenConfig(Context& context, const std::string& fileName) {
         }
 
         context.log.WriteLog("Opening Config File: " + name);
+        LogConfigFileProblems(context, name);
         auto reader = context.files.openForReading(name);
 
         // From here on every line stands on its own: one that is missing, cannot be
@@ -233,6 +269,19 @@ void OpenConfig(Context& context, const std::string& fileName) {
     });
 }
 
+void LogConfigFileProblems(Context& context, const std::string& fileName) {
+    if (!context.log.enabled())
+        return;
+    std::string bytes;
+    try {
+        bytes = context.files.readStart(fileName, ConfigFileLookLimit);
+    } catch (const Error&) {
+        return; // loading meets the same failure and reports it
+    }
+    for (const ConfigFileProblem& problem : ConfigFileProblems(bytes))
+        context.log.WriteLog("Config File " + fileName + ": " + problem.text);
+}
+
 void SaveConfig(Context& context, const std::string& fileName) {
     RunOperation(context.reporter, SaveOperation, [&] {
         JobSettings& job = context.job;
@@ -245,7 +294,7 @@ void SaveConfig(Context& context, const std::string& fileName) {
             name = *chosen;
             job.setText(TextField::CurrentConfigFile, name);
         }
-        WriteReplacing(context.files, name, ConfigLines(job));
+        WriteReplacing(context.files, context.tools, name, ConfigLines(job));
     });
 }
 

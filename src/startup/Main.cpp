@@ -5,6 +5,7 @@
 #include "check/UnattendedHost.h"
 #include "convert/JobRunner.h"
 #include "operation/Context.h"
+#include "operation/ConversionLog.h"
 #include "operation/DebugLog.h"
 #include "operation/ErrorReporter.h"
 #include "operation/ProcessState.h"
@@ -13,6 +14,7 @@
 #include "service/ServiceCommands.h"
 #include "service/ServiceHost.h"
 #include "service/ServiceHosting.h"
+#include "service/WatchProcessing.h"
 #include "settings/ConfigFile.h"
 #include "settings/JobSettings.h"
 #include "startup/CommandLine.h"
@@ -28,6 +30,8 @@ namespace {
 
 constexpr std::string_view ProgramName = "quillmarch";
 constexpr std::string_view StartupOperation = "Program Load";
+constexpr std::string_view HeadlessNeedsAJob =
+    "--headless needs a job: quillmarch --headless job.sbf";
 
 // One run of the program from start-up to its road's end. Member order is construction
 // order: the job exists before the log that reads its debug flag, the log before the
@@ -40,7 +44,7 @@ struct Session {
           // A check writes nothing, the debug log included.
           log(options.check ? std::function<bool()>([] { return false; }) : job.debugModeQuery(),
               env.files, env.systemLog, env.clock, std::move(logPath)),
-          reporter(host, env.systemLog, log, process) {}
+          reporter(host, env.systemLog, log, process), record(env.systemLog) {}
 
     MainEnvironment& env;
     ProgramOptions options;
@@ -52,6 +56,7 @@ struct Session {
     ProcessState process;
     DebugLog log;
     ErrorReporter reporter;
+    ConversionLog record; // every index file a run handles, in the system log
     std::unique_ptr<FileTools> tools;
     std::optional<Context> context;
 };
@@ -78,12 +83,14 @@ Road ReadCommandLine(Session& s) {
     const std::size_t count = arguments.size() - 1;
 
     std::size_t firstSwitch = 1;
+    std::string firstFile;
     if (count >= 1) {
         const std::string candidate = UnquoteFirstArgument(arguments[1]);
         if (s.env.files.fileExists(candidate)) {
             s.process.commandLineConfigFile = candidate;
             OpenConfig(context, candidate);
             firstSwitch = 2;
+            firstFile = candidate;
         }
     }
     for (std::size_t i = firstSwitch; i <= count; ++i) {
@@ -93,6 +100,9 @@ Road ReadCommandLine(Session& s) {
             s.env.err << ProgramName << ": " << arguments[i] << " is not a switch; ignored\n";
     }
     s.log.WriteLog("Command line parsed");
+    // The first argument was loaded before any switch, so before /b could switch the log on.
+    if (!firstFile.empty())
+        LogConfigFileProblems(context, firstFile);
 
     if (s.process.serviceMode)
         return Road::Service;
@@ -116,11 +126,54 @@ int RunServiceRoad(Session& s) {
     if (!RunOperation(s.reporter, StartupOperation, [&] { control = MakeServiceControl(s); }))
         return exitstatus::Failure;
     ServiceHost host(*control);
-    Context context{s.env.files, *s.tools, host, s.job, s.process, s.log, s.reporter};
+    // The service is the road nobody watches: an interrupted run must finish on its next one.
+    Context context{s.env.files, *s.tools,   host,           s.job,    s.process,
+                    s.log,       s.reporter, s.env.journals, &s.record};
     AutomaticProcessing automatic(context);
+    std::unique_ptr<FolderWatch> folderWatch =
+        s.env.makeFolderWatch ? s.env.makeFolderWatch() : nullptr;
+    std::optional<WatchProcessing> watch;
+    if (folderWatch)
+        watch.emplace(context, automatic, *folderWatch);
+    bool started = false;
+    RunOperation(s.reporter, StartupOperation, [&] {
+        started = RunAsService(context, *control, automatic, watch ? &*watch : nullptr);
+    });
+    return started ? exitstatus::Success : exitstatus::Failure;
+}
+
+// --watch: the service's loop in the foreground, for the job named on the command line, with
+// the folder watch on. Unattended as the service is; boxes and the record of each index file
+// also go to standard error.
+int RunWatchRoad(Session& s) {
+    const std::string& jobFile = s.process.commandLineConfigFile;
+    if (jobFile.empty()) {
+        s.env.err << ProgramName << ": --watch needs a job: " << ProgramName
+                  << " --watch job.sbf\n";
+        return exitstatus::Usage;
+    }
+    std::unique_ptr<ServiceControl> control;
+    std::unique_ptr<FolderWatch> folderWatch;
+    if (!RunOperation(s.reporter, StartupOperation, [&] {
+            control = MakeServiceControl(s);
+            folderWatch = s.env.makeFolderWatch ? s.env.makeFolderWatch() : nullptr;
+            if (!folderWatch)
+                throw Error(errnum::InternalError, "Quillmarch", "No folder watch");
+        }))
+        return exitstatus::Failure;
+    s.process.serviceMode = true;
+    ServiceHost host(*control, &s.env.err);
+    ConversionLog record(s.env.systemLog, &s.env.err);
+    Context context{s.env.files, *s.tools,   host,           s.job,  s.process,
+                    s.log,       s.reporter, s.env.journals, &record};
+    AutomaticProcessing automatic(context);
+    WatchProcessing watch(context, automatic, *folderWatch);
+    s.env.err << ProgramName << ": watching the index folders of " << jobFile
+              << " (SIGTERM or Ctrl-C stops; the record goes to the system log)\n"
+              << std::flush;
     bool started = false;
     RunOperation(s.reporter, StartupOperation,
-                 [&] { started = RunAsService(context, *control, automatic); });
+                 [&] { started = RunAsService(context, *control, automatic, &watch, jobFile); });
     return started ? exitstatus::Success : exitstatus::Failure;
 }
 
@@ -129,9 +182,10 @@ int RunServiceCommand(Session& s) {
     std::unique_ptr<ServiceControl> control;
     if (!RunOperation(s.reporter, StartupOperation, [&] { control = MakeServiceControl(s); }))
         return exitstatus::Failure;
-    const bool done = s.options.installService
-                          ? InstallService(*s.context, *control, s.env.executablePath)
-                          : RemoveService(*s.context, *control);
+    const bool done =
+        s.options.installService
+            ? InstallService(*s.context, *control, s.env.executablePath, s.options.watch)
+            : RemoveService(*s.context, *control);
     return done && s.reporter.reportCount() == 0 ? exitstatus::Success : exitstatus::Failure;
 }
 
@@ -146,6 +200,8 @@ int RunCommandLineJob(Session& s) {
     });
     if (s.window)
         s.window->close();
+    if (s.env.outputIsTerminal)
+        s.env.out << SummaryLine(s.record.totals()) << '\n';
     // Every report of the process counts, those of start-up included: a job whose
     // configuration file could not be read ran with other settings than it asked for.
     if (!ran || summary.refused || summary.failed > 0 || s.reporter.reportCount() > 0)
@@ -158,6 +214,18 @@ int RunInteractiveRoad(Session& s) {
         s.window->show();
         s.window->runUntilClosed();
         return exitstatus::Success;
+    }
+    // --headless asked for a job, not for the window: say what the job lacks, not that there
+    // is no display.
+    if (s.options.headless) {
+        if (s.process.commandLineConfigFile.empty())
+            s.env.err << ProgramName << ": " << HeadlessNeedsAJob << '\n';
+        else
+            s.env.err << ProgramName
+                      << ": --headless runs the job, but /m loads it without running it: "
+                         "nothing to do\n";
+        s.env.err << "Try '" << ProgramName << " --help' for more information.\n";
+        return exitstatus::Usage;
     }
     if (!s.env.silentDisplay.empty())
         s.env.err << ProgramName << ": the display " << s.env.silentDisplay
@@ -189,7 +257,7 @@ int RunCheckRoad(Session& s) {
 // With --headless or --check the user asked for a job: a first argument that reads as no
 // switch must name an existing configuration file. Returns the missing name, or nothing.
 std::optional<std::string> MissingJobFile(const ProgramOptions& options, FileSystem& files) {
-    if (!options.headless && !options.check && !options.installService)
+    if (!options.headless && !options.check && !options.installService && !options.watch)
         return std::nullopt;
     const std::vector<std::string> arguments = SplitCommandLine(options.commandLine);
     if (arguments.size() < 2 || ReadsAsSwitch(arguments[1]))
@@ -224,7 +292,8 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
     std::unique_ptr<ProgramWindow> window;
     std::unique_ptr<Host> consoleHost;
     // A check and the service commands are terminal commands: they never show the window.
-    const bool terminalCommand = options.check || options.installService || options.removeService;
+    const bool terminalCommand =
+        options.check || options.installService || options.removeService || options.watch;
     if (env.makeWindow && env.displayAvailable && !options.headless && !terminalCommand &&
         DisplayAnswers(env))
         window = env.makeWindow();
@@ -244,7 +313,7 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
         if (!s.tools)
             throw Error(errnum::InternalError, "Quillmarch", "No file tools component");
         s.context.emplace(Context{env.files, *s.tools, s.host, s.job, s.process, s.log, s.reporter,
-                                  env.journals});
+                                  env.journals, &s.record});
         // The window's load runs before any switch is read.
         if (s.window)
             s.window->load(*s.context);
@@ -260,6 +329,8 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
         return RunServiceCommand(s);
     if (s.options.check)
         return RunCheckRoad(s);
+    if (s.options.watch)
+        return RunWatchRoad(s);
     return TakeRoad(s, road);
 }
 
@@ -319,6 +390,10 @@ ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
             }
             if (argument == "--remove-service") {
                 options.removeService = true;
+                continue;
+            }
+            if (argument == "--watch") {
+                options.watch = true;
                 continue;
             }
             if (argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
@@ -383,6 +458,11 @@ Options:
                   (/b in the switches: the service writes the debug log)
       --remove-service
                   remove the systemd service
+      --watch JOB.sbf [SWITCH]...
+                  run the job in the foreground, without the window, on each index file
+                  seconds after it is complete (written and closed, or moved in, and then
+                  left alone for 10 seconds), with a run every five minutes as a sweep;
+                  with --install-service: the service does the same
       --          end of the options: every later argument belongs to the command line
 
 The other arguments, joined with single blanks, are the command line. Its first argument is
@@ -413,7 +493,10 @@ Roads:
   dialogs are cancelled.
   /v: the service, as systemd starts it: the job stored at installation runs 31 seconds
   after the start, then every five minutes, until SIGTERM or SIGINT; a file being converted
-  then is finished first. Messages go to syslog (journalctl -t quillmarch).
+  then is finished first. SIGHUP (systemctl reload) reads the job again. Messages and a
+  record of each index file go to syslog (journalctl -t quillmarch); systemctl status
+  shows the file being converted and what the last run did.
+  --watch: the same loop in the foreground for the job named, watching its index folders.
   Otherwise: the window, until it is closed; with a configuration file named and no /m,
   the window shows the job running and closes at its end (--headless: no window).
 
@@ -441,6 +524,9 @@ int Main(const std::vector<std::string>& arguments, MainEnvironment& env) {
         options.badValue = options.checkOption + " goes with --check";
     if (options.badValue.empty() && options.check && options.commandLine.empty())
         options.badValue = "--check needs a job: quillmarch --check job.sbf";
+    if (options.badValue.empty() && options.headless && options.commandLine.empty() &&
+        !options.installService && !options.removeService)
+        options.badValue = HeadlessNeedsAJob;
     if (!options.badValue.empty() && !options.help && !options.version) {
         env.err << ProgramName << ": " << options.badValue << '\n'
                 << "Try '" << ProgramName << " --help' for more information.\n";

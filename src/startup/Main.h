@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
+#include "platform/FolderWatch.h"
 #include "platform/Host.h"
 #include "platform/JournalStore.h"
 #include "platform/ServiceControl.h"
@@ -64,6 +65,10 @@ struct MainEnvironment {
     std::function<std::unique_ptr<ServiceControl>()> makeServiceControl;
     // The running executable's absolute path: the program the service manager starts.
     std::string executablePath;
+    // Watches folders for watch mode; empty, the timer alone finds new index files.
+    std::function<std::unique_ptr<FolderWatch>()> makeFolderWatch;
+    // Standard output is a terminal: a command-line job ends with a summary line there.
+    bool outputIsTerminal = false;
 };
 
 // The GNU-style options that are taken out of the arguments before the command line is read.
@@ -76,6 +81,7 @@ struct ProgramOptions {
     std::size_t maxFindings = 1000; // --max-findings N: findings shown per kind
     bool installService = false;    // --install-service: register the job named as the service
     bool removeService = false;     // --remove-service
+    bool watch = false;             // --watch: run the job on each index file as it arrives
     std::string unknownOption;      // the first "--x" that is not an option; a usage error
     std::string badValue;           // an option whose value is missing or wrong; a usage error
     std::string checkOption;        // the last option given that only a check takes
@@ -83,7 +89,7 @@ struct ProgramOptions {
 };
 
 // Takes --help/-h, --version, --headless, --check, --json, --max-findings N (or
-// --max-findings=N), --install-service and --remove-service out of the arguments (anywhere
+// --max-findings=N), --install-service, --remove-service and --watch out of the arguments (anywhere
 // before a "--", which ends the options and is dropped) and joins the rest with single blanks.
 ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments);
 

@@ -85,8 +85,8 @@ void ToggleFlag(Context& context, MenuField flag) {
     context.job.setFlag(flag, !context.job.flag(flag));
 }
 
-void ViewManual(Context& context, const std::string& executableFolder) {
-    AttemptIgnoringFailure([&] { context.tools.StartDoc(executableFolder + "/QMManual.pdf"); });
+void ViewManual(Context& context, const std::string& manualFolder) {
+    AttemptIgnoringFailure([&] { context.tools.StartDoc(manualFolder + "/QMManual.pdf"); });
 }
 
 void OpenWebPage(Context& context) {

@@ -26,9 +26,9 @@ void BrowseImageFolder(Context& context);
 void NewJob(Context& context);
 void ToggleFlag(Context& context, MenuField flag);
 
-// Opens the manual beside the executable, or the maker's web page; a failure to open is
-// not reported.
-void ViewManual(Context& context, const std::string& executableFolder);
+// Opens the manual in its folder (beside the executable, or an installed program's data
+// folder), or the maker's web page; a failure to open is not reported.
+void ViewManual(Context& context, const std::string& manualFolder);
 void OpenWebPage(Context& context);
 
 // Automatic processing and the service, as their subsystem provides them.

@@ -15,9 +15,9 @@ char* applicationArgv[] = {applicationName, nullptr};
 
 } // namespace
 
-WindowProgram::WindowProgram(SettingsStore& store, std::string executableFolder,
+WindowProgram::WindowProgram(SettingsStore& store, std::string manualFolder,
                              WindowHost::HostPath hostPath, ServiceAccess serviceAccess)
-    : store_(store), executableFolder_(std::move(executableFolder)), host_(std::move(hostPath)),
+    : store_(store), manualFolder_(std::move(manualFolder)), host_(std::move(hostPath)),
       serviceAccess_(std::move(serviceAccess)) {
     if (!QApplication::instance())
         application_ = std::make_unique<QApplication>(applicationArgc, applicationArgv);
@@ -26,7 +26,7 @@ WindowProgram::WindowProgram(SettingsStore& store, std::string executableFolder,
 WindowProgram::~WindowProgram() = default;
 
 void WindowProgram::load(Context& context) {
-    window_ = std::make_unique<fQuillmarch>(context, store_, executableFolder_, serviceAccess_);
+    window_ = std::make_unique<fQuillmarch>(context, store_, manualFolder_, serviceAccess_);
     host_.attach(window_.get(), window_->statusPanel(1), window_->statusPanel(2));
     window_->Load();
 }

@@ -21,7 +21,7 @@ class fQuillmarch;
 // none yet), the window host and, once loaded, the main window.
 class WindowProgram : public ProgramWindow {
 public:
-    WindowProgram(SettingsStore& store, std::string executableFolder,
+    WindowProgram(SettingsStore& store, std::string manualFolder,
                   WindowHost::HostPath hostPath = {}, ServiceAccess serviceAccess = {});
     ~WindowProgram() override;
 
@@ -40,7 +40,7 @@ public:
 private:
     std::unique_ptr<QApplication> application_;
     SettingsStore& store_;
-    std::string executableFolder_;
+    std::string manualFolder_;
     WindowHost host_;
     ServiceAccess serviceAccess_;
     std::unique_ptr<fQuillmarch> window_;

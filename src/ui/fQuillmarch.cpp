@@ -53,9 +53,9 @@ Qt::CheckState BoxState(CheckState state) {
 
 } // namespace
 
-fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string executableFolder,
+fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string manualFolder,
                          ServiceAccess serviceAccess)
-    : context_(context), store_(store), executableFolder_(std::move(executableFolder)),
+    : context_(context), store_(store), manualFolder_(std::move(manualFolder)),
       automatic_(std::make_unique<AutomaticProcessing>(context)),
       serviceCommands_(
           AutomaticAndServiceCommands(context, *automatic_, std::move(serviceAccess))) {
@@ -267,7 +267,7 @@ void fQuillmarch::run(Command command, std::optional<MenuField> flag) {
             ToggleFlag(context_, *flag);
             break;
         case Command::ViewManual:
-            ViewManual(context_, executableFolder_);
+            ViewManual(context_, manualFolder_);
             break;
         case Command::WebPage:
             OpenWebPage(context_);

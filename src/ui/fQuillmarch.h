@@ -26,7 +26,7 @@ namespace qm::ui {
 // geometry is kept in twips and shown in pixels of the screen's logical resolution.
 class fQuillmarch : public QMainWindow {
 public:
-    fQuillmarch(Context& context, SettingsStore& store, std::string executableFolder,
+    fQuillmarch(Context& context, SettingsStore& store, std::string manualFolder,
                 ServiceAccess serviceAccess = {});
     ~fQuillmarch() override;
 
@@ -66,7 +66,7 @@ private:
 
     Context& context_;
     SettingsStore& store_;
-    std::string executableFolder_;
+    std::string manualFolder_;
     std::unique_ptr<AutomaticProcessing> automatic_;
     ServiceCommands serviceCommands_;
     void followTimerState();

@@ -254,6 +254,10 @@ bool FaultyFileSystem::sameFile(const std::string& a, const std::string& b) {
     return real_.sameFile(a, b);
 }
 
+std::optional<FileKey> FaultyFileSystem::fileKey(const std::string& path) {
+    return real_.fileKey(path);
+}
+
 bool FaultyFileSystem::holdsContent(const std::string& path, std::string_view content) {
     return real_.holdsContent(path, content);
 }
@@ -262,6 +266,12 @@ std::unique_ptr<LineReader> FaultyFileSystem::openForReading(const std::string& 
     if (step(FileOp::OpenRead, path))
         throw failure(path);
     return std::make_unique<FaultyLineReader>(*this, real_.openForReading(path), path);
+}
+
+// Only the diagnosis of a job file reads this way: it counts as no step, so the sweeps of
+// the operations that load and convert stay as they are.
+std::string FaultyFileSystem::readStart(const std::string& path, std::size_t limit) {
+    return real_.readStart(path, limit);
 }
 
 std::unique_ptr<TextWriter> FaultyFileSystem::createTextFile(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "platform/posix/ConsoleHost.h"
 
+#include "platform/VisibleText.h"
+
 #include <cstdio>
 #include <istream>
 #include <ostream>
@@ -112,9 +114,7 @@ std::optional<std::string> ConsoleHost::readLine() {
 
 Answer ConsoleHost::showMessage(const MessageBox& box) {
     endProgressLine();
-    std::string text = box.title;
-    text += ": ";
-    text += ConsoleText(box.text);
+    std::string text = shown(box.title + ": " + ConsoleText(box.text));
     text += '\n';
     if (box.buttons == Buttons::Ok) {
         error_ << text << std::flush;
@@ -158,7 +158,7 @@ std::optional<std::string> ConsoleHost::showFileDialog(const FileDialog& dialog)
         return std::nullopt;
     }
     if (!dialog.startName.empty())
-        text += ", starting at " + dialog.startName;
+        text += ", starting at " + shown(dialog.startName);
     text += "\nPath (Enter = Cancel): ";
     error_ << text << std::flush;
     const auto line = readLine();
@@ -189,7 +189,7 @@ void ConsoleHost::setStatus(int panel, std::string_view text) {
     if (text.empty())
         return;
     progressActive_ = true;
-    progressFile_.assign(text);
+    progressFile_ = VisibleText(text, false); // kept on a terminal only
     documents_ = 0;
     finalShown_ = false;
     progressStart_ = now_();
@@ -207,6 +207,10 @@ void ConsoleHost::pumpEvents() {
 }
 
 void ConsoleHost::setClipboard(std::string_view) {}
+
+std::string ConsoleHost::shown(std::string_view text) const {
+    return terminal_.error ? VisibleText(text, true) : std::string(text);
+}
 
 void ConsoleHost::paintProgress(bool final) {
     using namespace std::chrono;

@@ -23,7 +23,9 @@ struct ConsoleTerminal {
 // answer (Cancel where offered, else No; file dialogs are cancelled), which is printed with
 // the question so a log shows what happened. On a terminal, each index file gets one
 // progress line that is repainted in place. There is no clipboard without a window, so
-// setClipboard drops its text.
+// setClipboard drops its text. On a terminal, control characters in the texts shown (which
+// come from index and job files) are made visible (VisibleText); a file receives them as
+// they are.
 class ConsoleHost : public Host {
 public:
     using SteadyNow = std::function<std::chrono::steady_clock::time_point()>;
@@ -51,6 +53,9 @@ public:
 
 private:
     bool canAsk() const { return terminal_.input && terminal_.error; }
+    // Text from files as written to the error stream: control characters made visible on a
+    // terminal, unchanged in a file.
+    std::string shown(std::string_view text) const;
     void paintProgress(bool final);
     void endProgressLine();
     std::optional<std::string> readLine();

@@ -1,5 +1,7 @@
 #include "platform/posix/DebugLogLocation.h"
 
+#include "platform/posix/ProgramFolders.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <pwd.h>
@@ -51,7 +53,8 @@ void CreateFolders(const std::string& folder) {
 } // namespace
 
 std::string DebugLogLocation(const std::string& executableFolder) {
-    if (!executableFolder.empty() && access(executableFolder.c_str(), W_OK | X_OK) == 0)
+    if (!executableFolder.empty() && InstalledDataFolder(executableFolder).empty() &&
+        access(executableFolder.c_str(), W_OK | X_OK) == 0)
         return executableFolder + "/" + LogName;
     const std::string folder = StateFolder() + "/quillmarch";
     CreateFolders(folder);

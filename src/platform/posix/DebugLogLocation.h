@@ -4,8 +4,9 @@
 
 namespace qm {
 
-// Where "debug-QM.log" goes: in the executable's folder when that folder can be written,
-// otherwise (an installed program) in $XDG_STATE_HOME/quillmarch/ (default
+// Where "debug-QM.log" goes: in the executable's folder when that folder can be written and
+// the program is not an installed one (see InstalledDataFolder), otherwise in
+// $XDG_STATE_HOME/quillmarch/ (default
 // ~/.local/state/quillmarch/), which is created when missing. A state folder that cannot be
 // created still gives its path: writing the first line then fails and is reported there.
 std::string DebugLogLocation(const std::string& executableFolder);

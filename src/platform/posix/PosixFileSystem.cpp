@@ -260,6 +260,13 @@ bool PosixFileSystem::sameFile(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+std::optional<FileKey> PosixFileSystem::fileKey(const std::string& path) {
+    struct stat st {};
+    if (!StatFollowing(map_, path, st))
+        return std::nullopt;
+    return FileKey{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 bool PosixFileSystem::holdsContent(const std::string& path, std::string_view content) {
     if (path.empty())
         return false;
@@ -287,14 +294,23 @@ bool PosixFileSystem::holdsContent(const std::string& path, std::string_view con
     return held == content;
 }
 
-std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& path) {
+namespace {
+
+// Opens a file to read, non-blocking so that a named pipe cannot hang the open.
+int OpenToRead(const PathMap& map, const std::string& path) {
     if (path.empty())
         throw PathError(errnum::FileNotFound, path);
-    const std::string host = map_.toHost(path);
-    // Non-blocking only for the open itself, so a named pipe cannot hang it.
-    Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0)
+    const std::string host = map.toHost(path);
+    const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
         throw FailureFor(errno, path, host);
+    return fd;
+}
+
+} // namespace
+
+std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& path) {
+    Descriptor fd(OpenToRead(map_, path));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         throw MachineError(errno, path);
@@ -304,6 +320,25 @@ std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& p
     if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         throw MachineError(errno, path);
     return std::make_unique<FileLineReader>(fd.release(), path);
+}
+
+std::string PosixFileSystem::readStart(const std::string& path, std::size_t limit) {
+    // Left non-blocking: a named pipe fails instead of hanging the caller.
+    Descriptor fd(OpenToRead(map_, path));
+    std::string bytes(limit, '\0');
+    std::size_t done = 0;
+    while (done < limit) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + done, limit - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw MachineError(errno, path);
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return bytes;
 }
 
 std::unique_ptr<TextWriter> PosixFileSystem::createTextFile(const std::string& path) {

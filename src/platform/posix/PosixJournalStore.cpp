@@ -87,20 +87,13 @@ public:
     const std::string& path() const override { return path_; }
     const std::string& key() const override { return key_; }
 
-    std::string read() override {
-        std::string content;
-        char buffer[65536];
-        for (off_t offset = 0;;) {
-            const ssize_t n = ::pread(fd_, buffer, sizeof buffer, offset);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+            if (n >= 0)
+                return static_cast<std::size_t>(n);
+            if (errno != EINTR)
                 throw MachineError(errno, path_);
-            }
-            if (n == 0)
-                return content;
-            content.append(buffer, static_cast<std::size_t>(n));
-            offset += n;
         }
     }
 
@@ -134,6 +127,15 @@ public:
     void remove() override {
         if (::unlink(path_.c_str()) != 0 && errno != ENOENT)
             throw MachineError(errno, path_);
+    }
+
+    std::string setAside() override {
+        const std::string aside = path_ + ".stale";
+        if (::rename(path_.c_str(), aside.c_str()) != 0)
+            throw MachineError(errno, path_);
+        if (const int err = SyncFolder(folder_))
+            throw MachineError(err, folder_);
+        return aside;
     }
 
 private:
@@ -199,8 +201,14 @@ std::unique_ptr<JournalFile> PosixJournalStore::open(const std::string& indexPat
 }
 
 std::unique_ptr<HeldLock> PosixJournalStore::lockFolder(const std::string& folder) {
-    const std::string key = FullHostPath(map_.toHost(folder));
-    const std::string path = folder_ + "/" + Hex(ChecksumOf(key)) + ".lock";
+    const std::string host = map_.toHost(folder);
+    struct stat st {};
+    if (::stat(host.c_str(), &st) != 0)
+        throw MachineError(errno, folder);
+    if (!S_ISDIR(st.st_mode))
+        throw MachineError(ENOTDIR, folder);
+    const std::string path = folder_ + "/" + Hex(static_cast<std::uint64_t>(st.st_dev)) + "-" +
+                             Hex(static_cast<std::uint64_t>(st.st_ino)) + ".lock";
     CreateFolders(folder_);
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
@@ -243,14 +251,12 @@ void PosixJournalStore::visitIdle(const std::function<void(JournalFile&)>& visit
     }
 }
 
-std::optional<FileMeasure> PosixJournalStore::measure(const std::string& path) {
-    std::string host;
-    try {
-        host = map_.toHost(path);
-    } catch (const Error&) {
-        return std::nullopt;
-    }
-    const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+namespace {
+
+// The identity of what `path` names: opened once, so the checksum and the rest describe the
+// same file.
+std::optional<FileIdentity> IdentifyHost(const std::string& host) {
+    const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
     struct stat st {};
@@ -274,7 +280,27 @@ std::optional<FileMeasure> PosixJournalStore::measure(const std::string& path) {
         sum.update(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
     }
     ::close(fd);
-    return FileMeasure{sum.size(), sum.value()};
+    return FileIdentity{
+        static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), sum.size(),
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+        sum.value()};
+}
+
+} // namespace
+
+std::optional<FileIdentity> PosixJournalStore::identify(const std::string& path) {
+    try {
+        return IdentifyHost(map_.toHost(path));
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<FileMeasure> PosixJournalStore::measure(const std::string& path) {
+    const std::optional<FileIdentity> identity = identify(path);
+    if (!identity)
+        return std::nullopt;
+    return FileMeasure{identity->size, identity->checksum};
 }
 
 } // namespace qm

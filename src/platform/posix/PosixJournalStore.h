@@ -16,8 +16,9 @@ public:
 
     std::unique_ptr<JournalFile> open(const std::string& indexPath) override;
     std::optional<FileMeasure> measure(const std::string& path) override;
-    // The lock file ("<checksum>.lock" beside the journals) stays: deleting it would let a
-    // waiting process lock a file that no longer has the name.
+    std::optional<FileIdentity> identify(const std::string& path) override;
+    // The lock file ("<device>-<inode>.lock" beside the journals) stays: deleting it would let
+    // a waiting process lock a file that no longer has the name.
     std::unique_ptr<HeldLock> lockFolder(const std::string& folder) override;
     void visitIdle(const std::function<void(JournalFile&)>& visit) override;
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <optional>
 #include <pwd.h>
@@ -29,6 +30,11 @@ namespace {
 
 constexpr const char* UnitName = "quillmarch.service";
 constexpr const char* WantsFolder = "default.target.wants";
+// Where the unit records the outermost folder Install made for it, for Uninstall.
+constexpr const char* InstallSection = "X-Quillmarch-Install";
+constexpr const char* MadeFolderKey = "MadeFolder";
+// The service cannot run the job as it is installed.
+constexpr std::int32_t CannotServeJob = 1030;
 // How often a run in progress looks for a stop request.
 constexpr std::chrono::milliseconds StopPollInterval{50};
 
@@ -43,17 +49,6 @@ std::string CurrentFolder() {
         return "/";
     buffer.resize(std::strlen(buffer.c_str()));
     return buffer;
-}
-
-// mkdir -p; raises when a level cannot be made.
-void CreateFolders(const std::string& folder, mode_t mode) {
-    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos == folder.size() || folder[pos] == '/') {
-            const std::string level = folder.substr(0, pos);
-            if (::mkdir(level.c_str(), mode) != 0 && errno != EEXIST)
-                throw MachineError(errno, level);
-        }
-    }
 }
 
 std::string ReadWhole(const std::string& path) {
@@ -113,26 +108,6 @@ void ReplaceWhole(const std::string& path, const std::string& text) {
     }
 }
 
-// The folder itself when it exists, else the nearest folder above it that does (the run
-// creates the rest there); nothing when that would be the root.
-std::optional<std::string> ExistingFolder(std::string folder) {
-    while (!folder.empty() && folder != "/") {
-        struct stat st {};
-        if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            char resolved[PATH_MAX];
-            if (::realpath(folder.c_str(), resolved) == nullptr)
-                return std::nullopt;
-            return std::string(resolved) == "/" ? std::nullopt
-                                                : std::optional(std::string(resolved));
-        }
-        const auto slash = folder.rfind('/');
-        if (slash == std::string::npos || slash == 0)
-            return std::nullopt;
-        folder.resize(slash);
-    }
-    return std::nullopt;
-}
-
 // The command line of an executable with " /v", quoted as ExecStart= reads it.
 std::string DefaultCommandLine(const std::string& executablePath) {
     if (executablePath.find_first_of(" \t\"\\") == std::string::npos)
@@ -178,14 +153,11 @@ SystemdSetup SystemdSetupFromEnvironment(std::string executablePath) {
     std::string home = Getenv("HOME");
     const std::string sudoUser = Getenv("SUDO_USER");
     if (setup.root && !sudoUser.empty() && sudoUser != "root") {
-        if (const passwd* entry = ::getpwnam(sudoUser.c_str())) {
-            setup.user = sudoUser;
-            setup.userId = entry->pw_uid;
-            setup.groupId = entry->pw_gid;
-            home = entry->pw_dir ? entry->pw_dir : "";
-        }
+        // Kept when no such user exists, so that Install refuses instead of leaving out User=.
+        setup.user = sudoUser;
+        const passwd* entry = ::getpwnam(sudoUser.c_str());
+        home = entry && entry->pw_dir ? entry->pw_dir : "";
     }
-    setup.userHome = home;
     const std::string state = Getenv("XDG_STATE_HOME");
     setup.stateHome = setup.user.empty() && !state.empty() && state[0] == '/'
                           ? state
@@ -216,63 +188,98 @@ SystemdServiceControl::SystemdServiceControl(SystemdSetup setup, const PathMap& 
     sigemptyset(&stopSignals_);
     sigaddset(&stopSignals_, SIGTERM);
     sigaddset(&stopSignals_, SIGINT);
+    loopSignals_ = stopSignals_;
+    sigaddset(&loopSignals_, SIGHUP);
 }
 
 std::string SystemdServiceControl::unitPath() const {
     return setup_.unitFolder + "/" + UnitName;
 }
 
-std::vector<std::string> SystemdServiceControl::writablePaths() {
-    std::vector<std::string> paths;
-    const auto add = [&](const std::optional<std::string>& path) {
-        if (path && std::find(paths.begin(), paths.end(), *path) == paths.end())
-            paths.push_back(*path);
+// A folder of the job, or the state folder, as the service will see it.
+struct SystemdServiceControl::Folder {
+    ResolvedFolder where;
+    std::string role;
+    bool written;
+    mode_t mode;
+};
+
+std::string SystemdServiceControl::absolute(const std::string& path) const {
+    return !path.empty() && path[0] == '/' ? path : setup_.workingDirectory + "/" + path;
+}
+
+std::vector<SystemdServiceControl::Folder> SystemdServiceControl::serviceFolders() {
+    std::vector<Folder> folders;
+    const auto add = [&](const std::string& path, const std::string& role, bool written,
+                         mode_t mode) {
+        ResolvedFolder where = ResolveFolder(absolute(path));
+        const auto same = std::find_if(folders.begin(), folders.end(),
+                                       [&](const Folder& f) { return f.where.path == where.path; });
+        if (same == folders.end())
+            folders.push_back({std::move(where), role, written, mode});
+        else if (written && !same->written)
+            *same = Folder{same->where, role, true, mode};
     };
-    for (const std::string& folder : WritableFolders) {
+    for (const JobFolder& folder : JobFolders) {
         std::string host;
         try {
-            host = map_.toHost(folder);
+            host = map_.toHost(folder.path);
         } catch (const Error&) {
             continue; // an unmapped drive: the run reports it, nothing here can be opened
         }
-        if (host.empty() || host[0] != '/')
-            host = setup_.workingDirectory + "/" + host;
-        add(ExistingFolder(host));
+        add(host, folder.role, folder.written, 0755);
     }
+    // The debug log, the journals and the locks; the service's own, so no one else reads them.
     if (!setup_.stateHome.empty())
-        add(setup_.stateHome + "/quillmarch");
-    return paths;
+        add(setup_.stateHome + "/quillmarch", "the state folder", true, 0700);
+    return folders;
+}
+
+void SystemdServiceControl::checkFolders(const Account& account,
+                                         const std::vector<Folder>& folders) {
+    std::vector<std::string> problems;
+    std::vector<const Folder*> toWrite;
+    for (const Folder& folder : folders) {
+        const std::string named = folder.role + " " + folder.where.path;
+        if (const auto reason = HiddenFromService(folder.where.path))
+            problems.push_back(named + " is out of its reach (" + *reason + ")");
+        else if (folder.where.path == "/" && folder.written)
+            problems.push_back(named + " is the root folder, which it may not write");
+        else if (folder.written && folder.where.exists())
+            toWrite.push_back(&folder);
+    }
+    std::vector<std::string> paths;
+    for (const Folder* folder : toWrite)
+        paths.push_back(folder->where.path);
+    const std::vector<int> access = WriteAccess(account, paths);
+    for (std::size_t i = 0; i < toWrite.size(); ++i) {
+        if (access[i] != 0)
+            problems.push_back("the user " + account.name + " cannot write " + toWrite[i]->role +
+                               " " + toWrite[i]->where.path + " (" + std::strerror(access[i]) +
+                               ")");
+    }
+    if (problems.empty())
+        return;
+    std::string text = "The service cannot run this job: ";
+    for (std::size_t i = 0; i < problems.size(); ++i)
+        text += (i == 0 ? "" : "; ") + problems[i];
+    throw Error(CannotServeJob, "Install Service", text);
 }
 
 bool SystemdServiceControl::Install() {
     struct stat st {};
     if (::lstat(unitPath().c_str(), &st) == 0)
         return false;
-    CreateFolders(setup_.unitFolder, 0755);
-
-    if (!setup_.stateHome.empty()) {
-        // The service writes its debug log there, and cannot make the folder itself once
-        // confined; made for the service's user when root installs for someone else.
-        const std::string stateFolder = setup_.stateHome + "/quillmarch";
-        if (::stat(stateFolder.c_str(), &st) != 0) {
-            CreateFolders(stateFolder, 0700);
-            // Made by root for another user: every level made below that user's home is
-            // handed to them. Best effort: a folder left to root shows as a failing log line.
-            if (!setup_.user.empty() && stateFolder.rfind(setup_.userHome + "/", 0) == 0) {
-                for (std::size_t pos = setup_.userHome.size() + 1; pos <= stateFolder.size();
-                     ++pos) {
-                    if (pos != stateFolder.size() && stateFolder[pos] != '/')
-                        continue;
-                    const std::string level = stateFolder.substr(0, pos);
-                    struct stat levelStat {};
-                    if (::stat(level.c_str(), &levelStat) == 0 && levelStat.st_uid == 0) {
-                        [[maybe_unused]] const int owned =
-                            ::chown(level.c_str(), setup_.userId, setup_.groupId);
-                    }
-                }
-            }
-        }
-    }
+    std::optional<Account> account =
+        setup_.user.empty() ? std::optional(CurrentAccount()) : FindAccount(setup_.user);
+    if (!account)
+        throw Error(CannotServeJob, "Install Service",
+                    "The user " + setup_.user +
+                        " named by SUDO_USER does not exist: the service would run as root");
+    const std::vector<Folder> folders = serviceFolders();
+    checkFolders(*account, folders);
+    // Made for root or for the installing user themselves, a folder needs no new owner.
+    const Account* owner = account->uid == ::geteuid() ? nullptr : &*account;
 
     UnitDescription unit;
     unit.execStart = ToExecStart(DefaultCommandLine(setup_.executablePath));
@@ -280,20 +287,47 @@ bool SystemdServiceControl::Install() {
     unit.user = setup_.user;
     unit.runsAsRoot = setup_.root && setup_.user.empty() && !setup_.userManager;
     unit.startsWithSystem = StartMode == 2;
-    unit.writablePaths = writablePaths();
     // The service finds its own registration, and its debug log, where the installer did.
     unit.environment.emplace_back("QUILLMARCH_UNIT_DIR", setup_.unitFolder);
     if (!setup_.stateHome.empty())
         unit.environment.emplace_back("XDG_STATE_HOME", setup_.stateHome);
-    ReplaceWhole(unitPath(), RenderUnit(unit));
 
-    if (unit.startsWithSystem) {
-        const std::string wants = setup_.unitFolder + "/" + WantsFolder;
-        CreateFolders(wants, 0755);
-        const std::string link = wants + "/" + UnitName;
-        ::unlink(link.c_str());
-        if (::symlink(unitPath().c_str(), link.c_str()) != 0)
-            throw MachineError(errno, link);
+    // Whatever this makes is taken away again when a later step fails.
+    std::vector<std::string> made;
+    const std::string link = setup_.unitFolder + "/" + WantsFolder + "/" + UnitName;
+    bool unitWritten = false;
+    try {
+        for (const Folder& folder : folders) {
+            const auto levels = MakeFolders(folder.where, folder.mode, owner);
+            made.insert(made.end(), levels.begin(), levels.end());
+            // Granted by its real path, which no link can later redirect.
+            if (folder.where.path != "/")
+                unit.writablePaths.push_back(folder.where.path);
+        }
+        const std::string unitFolder = absolute(setup_.unitFolder);
+        std::vector<std::string> unitLevels = MakeFolders(ResolveFolder(unitFolder), 0755, nullptr);
+        if (unit.startsWithSystem) {
+            const auto wants =
+                MakeFolders(ResolveFolder(unitFolder + "/" + WantsFolder), 0755, nullptr);
+            unitLevels.insert(unitLevels.end(), wants.begin(), wants.end());
+        }
+        made.insert(made.end(), unitLevels.begin(), unitLevels.end());
+        std::string text = RenderUnit(unit);
+        if (!unitLevels.empty())
+            text = SetUnitValue(text, InstallSection, MadeFolderKey,
+                                EncodeSettingValue(unitLevels.front()));
+        ReplaceWhole(unitPath(), text);
+        unitWritten = true;
+        if (unit.startsWithSystem) {
+            ::unlink(link.c_str());
+            if (::symlink(unitPath().c_str(), link.c_str()) != 0)
+                throw MachineError(errno, link);
+        }
+    } catch (...) {
+        if (unitWritten)
+            ::unlink(unitPath().c_str());
+        RemoveEmptyFolders(made);
+        throw;
     }
     tellManager();
     return true;
@@ -303,11 +337,24 @@ bool SystemdServiceControl::Uninstall() {
     struct stat st {};
     if (::lstat(unitPath().c_str(), &st) != 0)
         return false;
+    const auto recorded = FindUnitValue(ReadWhole(unitPath()), InstallSection, MadeFolderKey);
     const std::string link = setup_.unitFolder + "/" + WantsFolder + "/" + UnitName;
     if (::unlink(link.c_str()) != 0 && errno != ENOENT)
         throw MachineError(errno, link);
     if (::unlink(unitPath().c_str()) != 0)
         throw MachineError(errno, unitPath());
+    // The folders Install made for the unit go too, each only when nothing else is in it.
+    if (recorded) {
+        const std::string top = DecodeSettingValue(*recorded);
+        const std::string unitFolder = ResolveFolder(absolute(setup_.unitFolder)).path;
+        std::vector<std::string> levels;
+        for (std::string level = unitFolder; level == top || level.starts_with(top + "/");
+             level.resize(level.rfind('/')))
+            levels.insert(levels.begin(), level);
+        levels.push_back(unitFolder + "/" + WantsFolder);
+        if (!levels.empty() && levels.front() == top)
+            RemoveEmptyFolders(levels);
+    }
     tellManager();
     return true;
 }
@@ -360,7 +407,7 @@ void SystemdServiceControl::tellManager() {
     posix_spawn_file_actions_destroy(&actions);
 }
 
-void SystemdServiceControl::notify(const char* state) {
+void SystemdServiceControl::notify(const std::string& state) {
     const std::string socketPath = Getenv("NOTIFY_SOCKET");
     if (socketPath.empty())
         return;
@@ -375,14 +422,35 @@ void SystemdServiceControl::notify(const char* state) {
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     bool sent = false;
     if (fd >= 0) {
-        sent = ::sendto(fd, state, std::strlen(state), MSG_NOSIGNAL,
+        sent = ::sendto(fd, state.data(), state.size(), MSG_NOSIGNAL,
                         reinterpret_cast<const sockaddr*>(&address), length) >= 0;
         ::close(fd);
     }
-    if (!sent)
+    // A status line lost is replaced by the next one; said once per failure it would flood.
+    if (!sent && state.rfind("STATUS=", 0) != 0)
         LogEvent(EventType::Warning, 109,
-                 std::string("Cannot tell the service manager ") + state + ": " +
-                     std::strerror(errno));
+                 "Cannot tell the service manager " + state + ": " + std::strerror(errno));
+}
+
+void SystemdServiceControl::ReportStatus(std::string_view text) {
+    std::string state = "STATUS=";
+    for (const char c : text)
+        state += c == '\n' ? ' ' : c; // one assignment per line in the message
+    try {
+        notify(state);
+    } catch (...) {
+        // Telling the state is a courtesy; it must never end a run.
+    }
+}
+
+void SystemdServiceControl::reload() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long microseconds =
+        static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000;
+    notify("RELOADING=1\nMONOTONIC_USEC=" + std::to_string(microseconds));
+    events_->Reload();
+    notify("READY=1");
 }
 
 void SystemdServiceControl::raiseStop() {
@@ -394,7 +462,7 @@ bool SystemdServiceControl::StartService(ServiceEvents& events) {
     sigset_t previous;
     // Blocked, the stop signals wait until the loop takes them, between runs or while a run
     // yields, instead of ending the process in the middle of a file.
-    ::sigprocmask(SIG_BLOCK, &stopSignals_, &previous);
+    ::sigprocmask(SIG_BLOCK, &loopSignals_, &previous);
     events_ = &events;
     stopped_ = false;
 
@@ -413,8 +481,10 @@ bool SystemdServiceControl::StartService(ServiceEvents& events) {
                 std::chrono::duration_cast<std::chrono::nanoseconds>(wait - seconds);
             const timespec timeout{static_cast<time_t>(seconds.count()),
                                    static_cast<long>(nanoseconds.count())};
-            const int signal = ::sigtimedwait(&stopSignals_, nullptr, &timeout);
-            if (signal > 0) {
+            const int signal = ::sigtimedwait(&loopSignals_, nullptr, &timeout);
+            if (signal == SIGHUP) {
+                reload();
+            } else if (signal > 0) {
                 raiseStop();
             } else if (errno == EAGAIN) {
                 events.Timer();

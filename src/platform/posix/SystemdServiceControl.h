@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ServiceControl.h"
+#include "platform/posix/ServiceFolders.h"
 
 #include <chrono>
 #include <csignal>
@@ -13,14 +14,11 @@ class SystemLog;
 
 // Where and for whom the service is registered, as the machine tells it.
 struct SystemdSetup {
-    std::string unitFolder;     // holds quillmarch.service
-    bool managerFolder = false; // the service manager's own folder: tell it to reload
-    bool userManager = false;   // the per-user manager (systemctl --user)
-    bool root = false;          // installing as root
-    std::string user;           // User= of the service; "" for the installing user
-    std::string userHome;       // that user's home, for the state folder
-    uid_t userId = 0;           // owner of a state folder made for `user`
-    gid_t groupId = 0;
+    std::string unitFolder;       // holds quillmarch.service
+    bool managerFolder = false;   // the service manager's own folder: tell it to reload
+    bool userManager = false;     // the per-user manager (systemctl --user)
+    bool root = false;            // installing as root
+    std::string user;             // User= of the service; "" for the installing user
     std::string executablePath;   // the default command line's program
     std::string workingDirectory; // the folder relative job paths resolve against
     std::string stateHome;        // XDG_STATE_HOME of the service
@@ -28,14 +26,19 @@ struct SystemdSetup {
 };
 
 // Reads the setup from the process: root writes to /etc/systemd/system and, under sudo, runs
-// the service as SUDO_USER; anyone else writes to ~/.config/systemd/user.
+// the service as SUDO_USER (Install refuses a user that does not exist rather than run the
+// service as root); anyone else writes to ~/.config/systemd/user.
 // QUILLMARCH_UNIT_DIR names another unit folder (tests), QUILLMARCH_TICK_MS another tick.
 SystemdSetup SystemdSetupFromEnvironment(std::string executablePath);
 
 // The service under systemd. The registration is the unit file quillmarch.service
 // (Type=notify) whose ExecStart= is the stored command line; other stored settings live in
-// the unit's own [X-section] sections, which systemd ignores. StartService blocks SIGTERM and
-// SIGINT and takes them as the stop request, reports READY=1 over NOTIFY_SOCKET and ticks.
+// the unit's own [X-section] sections, which systemd ignores. Install checks that the service
+// can reach every folder of the job and write those the job writes, makes the missing ones
+// for the service's user and lets the service write exactly them and its state folder;
+// Uninstall also removes the empty folders Install made for the unit. StartService blocks
+// SIGTERM and SIGINT and takes them as the stop request, SIGHUP as the reload request, reports
+// READY=1 (and STATUS=, RELOADING=1) over NOTIFY_SOCKET and ticks.
 class SystemdServiceControl : public ServiceControl {
 public:
     SystemdServiceControl(SystemdSetup setup, const PathMap& map, SystemLog& systemLog);
@@ -49,13 +52,18 @@ public:
     bool StartService(ServiceEvents& events) override;
     void DispatchPendingEvents() override;
     void LogEvent(EventType type, std::int32_t eventId, std::string_view text) override;
+    void ReportStatus(std::string_view text) override;
 
     std::string unitPath() const;
 
 private:
-    std::vector<std::string> writablePaths();
+    struct Folder;
+    std::vector<Folder> serviceFolders();
+    void checkFolders(const Account& account, const std::vector<Folder>& folders);
+    std::string absolute(const std::string& path) const;
     void tellManager();
-    void notify(const char* state);
+    void notify(const std::string& state);
+    void reload();
     void raiseStop();
 
     SystemdSetup setup_;
@@ -64,6 +72,7 @@ private:
     ServiceEvents* events_ = nullptr;
     bool stopped_ = false;
     sigset_t stopSignals_{};
+    sigset_t loopSignals_{}; // the stop signals and SIGHUP, the reload request
     std::chrono::steady_clock::time_point nextPoll_{};
 };
 

@@ -119,6 +119,8 @@ std::string RenderUnit(const UnitDescription& unit) {
         "Type=notify\n"
         "NotifyAccess=main\n";
     text += "ExecStart=" + unit.execStart + "\n";
+    // `systemctl reload`: the service reads its job again between runs.
+    text += "ExecReload=/bin/kill -HUP $MAINPID\n";
     if (!unit.workingDirectory.empty())
         text += "WorkingDirectory=" + DoublePercent(unit.workingDirectory) + "\n";
     if (!unit.user.empty())
