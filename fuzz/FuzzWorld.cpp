@@ -136,6 +136,55 @@ std::string FencedFileSystem::resolvedPath(const std::string& path) {
     return inner_.resolvedPath(path);
 }
 
+namespace {
+
+class FencedConfinedMoves : public ConfinedMoves {
+public:
+    FencedConfinedMoves(FencedFileSystem& fence, std::unique_ptr<ConfinedMoves> inner)
+        : fence_(fence), inner_(std::move(inner)) {}
+
+    bool fileExists(Side side, const std::string& part) override {
+        return inner_->fileExists(side, part);
+    }
+    bool folderExists(const std::string& part) override { return inner_->folderExists(part); }
+    bool sameFile(const std::string& source, const std::string& target) override {
+        return inner_->sameFile(source, target);
+    }
+    bool sameContent(const std::string& source, const std::string& target) override {
+        return inner_->sameContent(source, target);
+    }
+    void createFolders(const std::string& named, const std::string& part) override {
+        fence_.mustChangeInside(named);
+        inner_->createFolders(named, part);
+    }
+    void deleteTarget(const std::string& named, const std::string& part) override {
+        fence_.mustChangeInside(named);
+        inner_->deleteTarget(named, part);
+    }
+    void removeSource(const std::string& named, const std::string& part) override {
+        fence_.mustChangeInside(named);
+        inner_->removeSource(named, part);
+    }
+    void move(const std::string& from, const std::string& source, const std::string& to,
+              const std::string& target) override {
+        fence_.mustChangeInside(from);
+        fence_.mustChangeInside(to);
+        inner_->move(from, source, to, target);
+    }
+
+private:
+    FencedFileSystem& fence_;
+    std::unique_ptr<ConfinedMoves> inner_;
+};
+
+} // namespace
+
+std::unique_ptr<ConfinedMoves> FencedFileSystem::openConfined(const std::string& imageFolder,
+                                                              const std::string& bifFolder) {
+    return std::make_unique<FencedConfinedMoves>(*this,
+                                                 inner_.openConfined(imageFolder, bifFolder));
+}
+
 FuzzFolder::FuzzFolder() {
     const char* tmp = std::getenv("TMPDIR");
     path_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/qm-fuzz-" +

@@ -64,10 +64,14 @@ public:
     std::chrono::system_clock::time_point modificationTime(const std::string& path) override {
         return inner_.modificationTime(path);
     }
+    // Every change its moves make is held to the fence by the caller's path text.
+    std::unique_ptr<ConfinedMoves> openConfined(const std::string& imageFolder,
+                                                const std::string& bifFolder) override;
+
+    void mustChangeInside(const std::string& path);
 
 private:
     bool inside(const std::string& path);
-    void mustChangeInside(const std::string& path);
     void mustReadInside(const std::string& path);
 
     FileSystem& inner_;

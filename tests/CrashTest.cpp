@@ -51,18 +51,25 @@ TEST(CrashTest, SigkillAtRandomMomentsKeepsEveryPromise) {
     const microseconds starting = timed(false, nullptr);
 
     std::mt19937 random(std::random_device{}());
-    const long earliest = starting.count() * 9 / 10;
+    long earliest = starting.count() * 9 / 10;
     long latest = std::max(took, starting).count();
     int landed = 0;
     int midJob = 0;
     int trials = 0;
-    while (landed < kills && trials < kills * 3) {
+    int missed = 0;
+    while (landed < kills && trials < kills * 5) {
         ++trials;
         CrashSandbox sandbox;
         const long at = std::uniform_int_distribution<long>(earliest, latest)(random);
-        if (!sandbox.run(microseconds(at))) {
-            // This run was quicker than the measured ones: aim a little earlier.
-            latest = std::max(earliest + 1, latest * 19 / 20);
+        microseconds ended{0};
+        if (!sandbox.run(microseconds(at), &ended)) {
+            // This run was quicker than the measured ones (they may have met a busier
+            // machine): aim a little earlier, the start of the window too, in the measured
+            // proportion, so the window never closes on a start the runs no longer reach.
+            ++missed;
+            latest = std::max(1L, std::max(latest * 19 / 20, static_cast<long>(ended.count())));
+            earliest = std::min({earliest, latest,
+                                 latest * starting.count() / std::max(1L, took.count()) * 9 / 10});
             continue;
         }
         ++landed;
@@ -76,10 +83,11 @@ TEST(CrashTest, SigkillAtRandomMomentsKeepsEveryPromise) {
             break;
     }
     EXPECT_EQ(landed, kills);
-    std::printf("%d kills landed in %d trials (%d in the middle of the job); an undisturbed run "
-                "took %ld us, one without index files %ld us\n",
-                landed, trials, midJob, static_cast<long>(took.count()),
-                static_cast<long>(starting.count()));
+    std::printf("%d kills landed in %d trials (%d in the middle of the job, %d runs ended before "
+                "their kill); an undisturbed run took %ld us, one without index files %ld us; "
+                "kills aimed at last between %ld and %ld us\n",
+                landed, trials, midJob, missed, static_cast<long>(took.count()),
+                static_cast<long>(starting.count()), earliest, latest);
 }
 
 } // namespace

@@ -150,6 +150,68 @@ TEST(RecoveryTest, ARecordedNumberedTargetCountsAsMovedAndATornRecordIsIgnored) 
     EXPECT_EQ(world.journalCount(), 0);
 }
 
+// A recorded move whose target holds the source's bytes while the source is still there: a
+// move across file systems killed before the source went. An honest record finishes the move;
+// a forged one (the BIF folder in other letter case, a link in it leading out) is never used
+// to remove, move or reference anything, whether the source is there or not.
+TEST(RecoveryTest, ARecordedMoveIsFinishedOnlyWhenItsTargetLiesInside) {
+    const struct {
+        const char* name;
+        const char* target; // below the world's folder
+        bool inside;
+        bool sourceThere;
+        bool dupes = true;
+    } rows[] = {
+        {"honest record, both copies", "out/a/1.tif", true, true},
+        {"honest record, both copies, no duplicates", "out/a/1.tif", true, true, false},
+        {"other letter case, both copies", "OUT/a/1.tif", false, true},
+        {"through a link, both copies", "out/lnk/1.tif", false, true},
+        {"other letter case, source gone", "OUT/a/1.tif", false, false},
+        {"through a link, source gone", "out/lnk/1.tif", false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        RecoveryWorld world;
+        world.w.job.setFlag(MenuField::AllowDupes, row.dupes);
+        if (!row.dupes)
+            world.w.host.answers = {Answer::No}; // "File Exists" for a\2.tif, taken before
+        const std::string image = "image a\\1.tif";
+        fs::create_directories(world.temp.path("out"));
+        fs::create_directory_symlink(world.temp.path("elsewhere"), world.temp.path("out/lnk"));
+        world.temp.write(row.inside ? row.target : "elsewhere/1.tif", image);
+        world.temp.write("OUT/a/1.tif", image);
+        if (!row.sourceThere)
+            fs::remove(world.temp.path("img/a/1.tif"));
+        std::string below = row.target;
+        std::replace(below.begin(), below.end(), '/', '\\');
+        const std::string recorded = world.temp.path() + "/" + below;
+        LeaveJournal(world, world.temp.path("in/a.csv"),
+                     detail::EncodeRecord({"M", world.temp.path("img") + "\\a\\1.tif", recorded}));
+
+        RunJob(world.w.context);
+        for (const MessageBox& box : world.w.host.boxes)
+            EXPECT_EQ(box.text.find("\\1.tif"), std::string::npos) << box.text;
+        // Nothing outside the job changed, and no BIF file names it.
+        if (!row.inside) {
+            EXPECT_EQ(world.temp.read("elsewhere/1.tif"), image);
+        }
+        EXPECT_EQ(world.temp.read("OUT/a/1.tif"), image);
+        for (const std::string& bif : world.state().bifs) {
+            EXPECT_EQ(bif.find("OUT\\"), std::string::npos) << bif;
+            EXPECT_EQ(bif.find("lnk"), std::string::npos) << bif;
+        }
+        // The image is at one place of the job: moved once (no numbered second copy), or,
+        // when its source is gone and the record cannot be used, nowhere new.
+        EXPECT_FALSE(fs::exists(world.temp.path("out/a/1-0001.tif")));
+        EXPECT_FALSE(fs::exists(world.temp.path("img/a/1.tif")));
+        EXPECT_EQ(fs::exists(world.temp.path("out/a/1.tif")), row.sourceThere);
+        if (row.sourceThere) {
+            EXPECT_EQ(world.temp.read("out/a/1.tif"), image);
+            EXPECT_FALSE(fs::exists(world.temp.path("in/a.csv")));
+        }
+    }
+}
+
 TEST(RecoveryTest, ACompleteBifFileIsNotWrittenASecondTime) {
     for (const bool intact : {true, false}) {
         RecoveryWorld world;

@@ -70,9 +70,51 @@ void ImageTransfer::imageReference(const std::string& imagePath, std::string_vie
     }
 }
 
+ImageTransfer::~ImageTransfer() = default;
+
+ConfinedMoves& ImageTransfer::confinedMoves(std::string_view imageFolder) {
+    if (moves_ && imageFolder == imageFolder_)
+        return *moves_;
+    auto resolved = [this](const std::string& folder) {
+        try {
+            return files_.resolvedPath(folder);
+        } catch (const Error&) {
+            return std::string(); // nothing there can be reached
+        }
+    };
+    imageFolder_.assign(imageFolder);
+    resolvedImages_ = resolved(imageFolder_);
+    sourceFolders_ = {};
+    targetFolders_ = {};
+    if (!moves_)
+        resolvedBif_ = resolved(bifFolder_);
+    moves_ = files_.openConfined(imageFolder_, bifFolder_);
+    return *moves_;
+}
+
+// A move across file systems interrupted after the copy took the target's name and before the
+// source went leaves the image at two places; the journal tells which copy is the moved one.
+bool ImageTransfer::finishRecordedMove(std::string& reference) {
+    const std::string* recorded = journal_->recordedTarget(source_);
+    if (recorded == nullptr)
+        return false;
+    // A recorded target outside the BIF folder (a forged or stale journal) is not used: the
+    // source is moved as if nothing were recorded.
+    if (!LiesInside(files_, *recorded, bifFolder_) ||
+        PartBelow(files_, *recorded, resolvedBif_, recordedPart_) != Placement::Below ||
+        !moves_->fileExists(ConfinedMoves::Side::Bif, recordedPart_) ||
+        moves_->sameFile(sourcePart_, recordedPart_) ||
+        !moves_->sameContent(sourcePart_, recordedPart_))
+        return false;
+    moves_->removeSource(source_, sourcePart_);
+    journal_->noteFinishedMove(source_, *recorded);
+    reference = *recorded;
+    return true;
+}
+
 bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
                              std::string& reference) {
-    bool imageMoved = false;
+    using Side = ConfinedMoves::Side;
     if (tools_.IsFullPath(imagePath))
         source_.assign(imagePath);
     else
@@ -91,26 +133,59 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         skipMissingSource();
         return false;
     }
+    ConfinedMoves& moves = confinedMoves(imageFolder);
     // Before anything is touched: the index line may name a path outside the job's folders.
-    CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder), reference, bifFolder_);
+    CheckConfinedMove(files_, imagePath, source_, imageFolder_, reference, bifFolder_);
+    // The same rule where the move reaches: beneath the folders' descriptors. A path that
+    // passed above and fails here was changed in between.
+    const Placement source =
+        PartBelow(files_, source_, resolvedImages_, sourcePart_, &sourceFolders_);
+    if (source == Placement::Outside)
+        RaiseMoveLeaves(imagePath, imageFolder_);
+    const Placement target =
+        PartBelow(files_, reference, resolvedBif_, targetPart_, &targetFolders_);
+    if (target == Placement::Outside)
+        RaiseMoveLeaves(imagePath, bifFolder_);
+    if (target == Placement::Unreachable) {
+        tools_.CreateAnyFolder(tools_.GetFPath(reference)); // says why
+        throw PathError(errnum::PathNotFound, reference);
+    }
 
-    const std::string targetFolder = tools_.GetFPath(reference);
-    if (!files_.folderExists(targetFolder))
-        tools_.CreateAnyFolder(targetFolder);
+    const std::size_t slash = targetPart_.rfind('/');
+    folderPart_.assign(targetPart_, 0, slash == std::string::npos ? 0 : slash);
+    if (!moves.folderExists(folderPart_)) {
+        if (!files_.folderExists(bifFolder_)) {
+            // The BIF folder itself is missing (a conversion makes it first): made, it is
+            // opened again.
+            tools_.CreateAnyFolder(bifFolder_);
+            moves_.reset();
+            return transfer(imagePath, imageFolder, reference);
+        }
+        moves.createFolders(tools_.GetFPath(reference), folderPart_);
+    }
 
-    if (files_.fileExists(source_)) {
+    if (source == Placement::Below && moves.fileExists(Side::Images, sourcePart_)) {
+        if (journal_ && finishRecordedMove(reference)) {
+            imagePath.clear();
+            return true;
+        }
         bool move = true;
         bool recorded = false; // the move is announced before the existing target goes
-        if (files_.fileExists(reference)) {
+        if (moves.fileExists(Side::Bif, targetPart_)) {
             if (job_.flag(MenuField::AllowDupes)) {
                 const std::string extension = tools_.GetFExt(reference);
                 for (std::int32_t n = 1;; ++n) {
                     std::string candidate = NumberedName(reference, extension, n, tools_);
-                    if (!files_.fileExists(candidate)) {
+                    const Placement placed =
+                        PartBelow(files_, candidate, resolvedBif_, recordedPart_);
+                    if (placed != Placement::Below || !moves.fileExists(Side::Bif, recordedPart_)) {
                         // The number goes into folder names too, which may lead elsewhere.
-                        CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder),
-                                          candidate, bifFolder_);
+                        CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate,
+                                          bifFolder_);
+                        if (placed != Placement::Below)
+                            RaiseMoveLeaves(imagePath, bifFolder_);
                         reference = std::move(candidate);
+                        targetPart_.swap(recordedPart_);
                         break;
                     }
                     if (n == std::numeric_limits<std::int32_t>::max())
@@ -124,13 +199,13 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                 if (answer == Answer::Yes) {
                     // The target may be the source itself (the image folder's text is not in
                     // its path): deleting it would lose the only copy, so it stays put.
-                    if (files_.sameFile(reference, source_)) {
+                    if (moves.sameFile(sourcePart_, targetPart_)) {
                         move = false;
                     } else {
                         if (journal_)
                             journal_->recordMove(source_, reference);
                         recorded = true;
-                        files_.deleteFile(reference);
+                        moves.deleteTarget(reference, targetPart_);
                     }
                 } else if (answer == Answer::No) {
                     move = false;
@@ -142,19 +217,25 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         if (move) {
             if (journal_ && !recorded)
                 journal_->recordMove(source_, reference);
-            files_.moveFile(source_, reference);
-            imageMoved = true;
+            moves.move(source_, sourcePart_, reference, targetPart_);
         }
-    } else if (std::string moved = journal_ ? journal_->movedTarget(source_) : std::string();
-               !moved.empty()) {
-        CheckConfinedMove(files_, imagePath, source_, std::string(imageFolder), moved, bifFolder_);
-        reference = std::move(moved);
-        imageMoved = true;
-    } else {
-        skipMissingSource();
+        imagePath.clear();
+        return move;
     }
+    if (std::string moved = journal_ ? journal_->movedTarget(source_) : std::string();
+        !moved.empty()) {
+        CheckConfinedMove(files_, imagePath, source_, imageFolder_, moved, bifFolder_);
+        if (PartBelow(files_, moved, resolvedBif_, recordedPart_) != Placement::Below)
+            RaiseMoveLeaves(imagePath, bifFolder_);
+        if (moves.fileExists(Side::Bif, recordedPart_)) {
+            reference = std::move(moved);
+            imagePath.clear();
+            return true;
+        }
+    }
+    skipMissingSource();
     imagePath.clear();
-    return imageMoved;
+    return false;
 }
 
 } // namespace qm

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "convert/MoveConfinement.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace qm {
 
+class ConfinedMoves;
 class FileSystem;
 class FileTools;
 class Host;
@@ -30,6 +34,9 @@ class ImageTransfer {
 public:
     ImageTransfer(FileSystem& files, FileTools& tools, Host& host, const JobSettings& job,
                   std::string indexPath, std::string bifFolder);
+    ~ImageTransfer();
+    ImageTransfer(const ImageTransfer&) = delete;
+    ImageTransfer& operator=(const ImageTransfer&) = delete;
 
     // Completes the image folder G of a line: when it is empty it becomes the folder of an
     // absolute image path, or the index file's folder when the relative image path names a
@@ -47,14 +54,23 @@ public:
     // target unless it is the source itself, which is then left where it is. The image
     // path is emptied afterwards, whatever the outcome. Returns whether the image is now at R
     // by this move (or an earlier run's).
+    // Each move is made between descriptors of the image folder and the BIF folder, opened
+    // once (again when the image folder changes), so that a folder swapped for a link after
+    // the checks cannot send an image out or pull a file in.
     bool transfer(std::string& imagePath, std::string_view imageFolder, std::string& reference);
 
     // With a journal every move is recorded before it is done, and a missing source that an
     // earlier run recorded as moved to a target that exists counts as moved there, without a
-    // question: R becomes that target.
+    // question: R becomes that target. A source that is still there while its recorded target
+    // holds the same bytes (a move across file systems interrupted before the source went) is
+    // removed, and R becomes that target. A recorded target is held to the same rule as any
+    // other target and is not used when it breaks it.
     void useJournal(Journal* journal) { journal_ = journal; }
 
 private:
+    ConfinedMoves& confinedMoves(std::string_view imageFolder);
+    bool finishRecordedMove(std::string& reference);
+
     FileSystem& files_;
     FileTools& tools_;
     Host& host_;
@@ -65,6 +81,16 @@ private:
     std::string probe_;
     std::string source_;
     Journal* journal_ = nullptr;
+    std::unique_ptr<ConfinedMoves> moves_;
+    std::string imageFolder_;    // the folder moves_ holds the images of
+    std::string resolvedImages_; // where it leads ("" when it cannot be mapped)
+    std::string resolvedBif_;
+    std::string sourcePart_;
+    std::string targetPart_;
+    std::string folderPart_;
+    std::string recordedPart_;
+    ResolvedFolderCache sourceFolders_;
+    ResolvedFolderCache targetFolders_;
 };
 
 } // namespace qm

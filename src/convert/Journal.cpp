@@ -386,6 +386,15 @@ std::string Journal::movedTarget(const std::string& source) {
     return found->second;
 }
 
+const std::string* Journal::recordedTarget(const std::string& source) const {
+    const auto found = moves_.find(source);
+    return found == moves_.end() ? nullptr : &found->second;
+}
+
+void Journal::noteFinishedMove(const std::string& source, const std::string& target) {
+    ctx_.log.WriteLog("Interrupted move finished, source removed: " + source + " -> " + target);
+}
+
 void Journal::recordMove(const std::string& source, const std::string& target) {
     append(detail::EncodeRecord({MoveKind, source, target}));
 }

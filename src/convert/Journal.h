@@ -49,6 +49,14 @@ public:
     // nothing is recorded or the target is gone.
     std::string movedTarget(const std::string& source);
 
+    // The target recorded for `source`, whether it exists or not; nullptr when none is. Nothing
+    // is checked: the caller holds it to the move rule before using it.
+    const std::string* recordedTarget(const std::string& source) const;
+
+    // Writes to the debug log that a source found beside the complete copy at its recorded
+    // target was removed: the interrupted move is finished.
+    void noteFinishedMove(const std::string& source, const std::string& target);
+
     // Records a move before it is done; raises when the record cannot be made durable.
     void recordMove(const std::string& source, const std::string& target);
 

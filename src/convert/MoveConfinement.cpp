@@ -4,6 +4,8 @@
 #include "platform/FileSystem.h"
 #include "platform/PathParts.h"
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -68,6 +70,43 @@ bool LiesInside(FileSystem& files, const std::string& path, const std::string& f
     return StrictlyBelow(resolvedPath, resolvedFolder);
 }
 
+Placement PartBelow(FileSystem& files, const std::string& path, const std::string& resolvedFolder,
+                    std::string& part, ResolvedFolderCache* cache) {
+    std::size_t cut = path.size();
+    while (cut > 0 && !IsPathSeparator(path[cut - 1]))
+        --cut;
+    const std::string_view name = std::string_view(path).substr(cut);
+    if (cut == 0 || name.empty() || name == "." || name == "..")
+        return Placement::Outside;
+    if (resolvedFolder.empty())
+        return Placement::Unreachable;
+    const std::string_view folder = std::string_view(path).substr(0, cut);
+    if (cache != nullptr && !cache->resolved.empty() && cache->text == folder) {
+        part = cache->resolved;
+    } else {
+        try {
+            part = files.resolvedPath(std::string(folder));
+        } catch (const Error& e) {
+            return e.number() == errnum::PathNotFound ? Placement::Unreachable : Placement::Outside;
+        }
+        if (cache != nullptr) {
+            cache->text.assign(folder);
+            cache->resolved = part;
+        }
+    }
+    // The folder itself or below it; what is below becomes the part.
+    const std::size_t length =
+        resolvedFolder.back() == '/' ? resolvedFolder.size() - 1 : resolvedFolder.size();
+    if (part.compare(0, length, resolvedFolder, 0, length) != 0 ||
+        (part.size() > length && part[length] != '/'))
+        return Placement::Outside;
+    part.erase(0, std::min(part.size(), length + 1));
+    if (!part.empty())
+        part += '/';
+    part += name;
+    return Placement::Below;
+}
+
 void CheckConfinedMove(FileSystem& files, const std::string& imagePath, const std::string& source,
                        const std::string& imageFolder, const std::string& target,
                        const std::string& bifFolder) {
@@ -77,9 +116,13 @@ void CheckConfinedMove(FileSystem& files, const std::string& imagePath, const st
     else if (!LiesInside(files, target, bifFolder))
         left = &bifFolder;
     if (left != nullptr)
-        throw Error(MoveLeavesFolderError, "Convert CSV to BIF",
-                    "Image path " + imagePath + " leaves the folder " + *left +
-                        "!  Cannot move file!");
+        RaiseMoveLeaves(imagePath, *left);
+}
+
+void RaiseMoveLeaves(const std::string& imagePath, const std::string& folder) {
+    throw Error(MoveLeavesFolderError, "Convert CSV to BIF",
+                "Image path " + imagePath + " leaves the folder " + folder +
+                    "!  Cannot move file!");
 }
 
 } // namespace qm

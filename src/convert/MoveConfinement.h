@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qm {
@@ -23,6 +24,28 @@ bool LiesInside(FileSystem& files, const std::string& path, const std::string& f
 void CheckConfinedMove(FileSystem& files, const std::string& imagePath, const std::string& source,
                        const std::string& imageFolder, const std::string& target,
                        const std::string& bifFolder);
+
+// Raises that error for the line's image path and the folder it leaves.
+[[noreturn]] void RaiseMoveLeaves(const std::string& imagePath, const std::string& folder);
+
+// Where a path lies for ConfinedMoves (FileSystem::openConfined): its folder resolved as
+// resolvedPath resolves it, its last name as written (a link there is the move's own business).
+enum class Placement : std::uint8_t {
+    Below,       // `part` holds the path below the folder
+    Unreachable, // the path or the folder cannot be mapped to the host: nothing there exists
+    Outside,     // it does not lie below the folder (or its last name is "", "." or "..")
+};
+
+// The last folder text PartBelow resolved and where it led, so that lines of one folder resolve
+// it once. A stale entry cannot do harm: a part is only ever used beneath a descriptor.
+struct ResolvedFolderCache {
+    std::string text;
+    std::string resolved;
+};
+
+// `resolvedFolder` is FileSystem::resolvedPath of the folder, "" when it could not be mapped.
+Placement PartBelow(FileSystem& files, const std::string& path, const std::string& resolvedFolder,
+                    std::string& part, ResolvedFolderCache* cache = nullptr);
 
 // The number of the error raised for a move that leaves its folder.
 inline constexpr int MoveLeavesFolderError = 1002;

@@ -54,6 +54,52 @@ public:
     virtual void close() noexcept = 0;
 };
 
+// The moves of one conversion's images, held inside two folders opened once as descriptors:
+// the image folder and the BIF folder. Every file is named twice: `named`, the caller's path
+// text for messages, and `part`, its path below the folder ("/"-separated, no "." or ".."
+// component), which alone is used to reach it. A part is resolved beneath the folder's
+// descriptor, following a symbolic link only while it stays beneath, so a folder swapped for
+// a link to elsewhere after the caller's checks redirects nothing: what would lead out fails
+// with 76 ("it leads out of its folder"). A folder that could not be opened holds no file.
+class ConfinedMoves {
+public:
+    enum class Side : std::uint8_t { Images, Bif };
+
+    virtual ~ConfinedMoves() = default;
+
+    // A regular file (a link leading to one beneath counts) at `part` below the side's folder.
+    virtual bool fileExists(Side side, const std::string& part) = 0;
+
+    // A folder (a link leading to one beneath counts) at `part` below the BIF folder.
+    virtual bool folderExists(const std::string& part) = 0;
+
+    // True when the source below the image folder and the target below the BIF folder are one
+    // existing file.
+    virtual bool sameFile(const std::string& source, const std::string& target) = 0;
+
+    // True when both are regular files holding the same bytes.
+    virtual bool sameContent(const std::string& source, const std::string& target) = 0;
+
+    // Creates the missing folders of `part` (a folder below the BIF folder), each beneath the
+    // one above it.
+    virtual void createFolders(const std::string& named, const std::string& part) = 0;
+
+    // Deletes a file below the BIF folder.
+    virtual void deleteTarget(const std::string& named, const std::string& part) = 0;
+
+    // Deletes a file below the image folder (a source whose complete copy is at its target).
+    virtual void removeSource(const std::string& named, const std::string& part) = 0;
+
+    // Moves the source below the image folder to the target below the BIF folder between the
+    // two parent folders' descriptors, never replacing: fails with 58 when the target exists.
+    // Across file systems the copy is made under a name fixed by the target's name
+    // (".qm-move-" and 16 hexadecimal digits), which first removes a partial copy an
+    // interrupted move left; it is synced, takes the target's name, the folder is synced and
+    // only then the source removed. On any failure the source stays where it was.
+    virtual void move(const std::string& from, const std::string& source, const std::string& to,
+                      const std::string& target) = 0;
+};
+
 // What a file or folder is, whatever its path's spelling: the device and inode it leads to.
 struct FileKey {
     std::uint64_t device = 0;
@@ -132,6 +178,11 @@ public:
     virtual void checkReachable(const std::string& path) = 0;
     // When the file's content last changed; raises 53 when it is missing.
     virtual std::chrono::system_clock::time_point modificationTime(const std::string& path) = 0;
+
+    // Opens the two folders of a conversion's image moves; a folder that cannot be opened (an
+    // unmapped drive, a missing folder) holds no file. Never raises for either folder.
+    virtual std::unique_ptr<ConfinedMoves> openConfined(const std::string& imageFolder,
+                                                        const std::string& bifFolder) = 0;
 };
 
 } // namespace qm

@@ -108,6 +108,42 @@ private:
     std::optional<Error> failure_;
 };
 
+class FaultyConfinedMoves : public ConfinedMoves {
+public:
+    FaultyConfinedMoves(FaultyFileSystem& files, std::unique_ptr<ConfinedMoves> real)
+        : files_(files), real_(std::move(real)) {}
+
+    bool fileExists(Side side, const std::string& part) override {
+        return real_->fileExists(side, part);
+    }
+    bool folderExists(const std::string& part) override { return real_->folderExists(part); }
+    bool sameFile(const std::string& source, const std::string& target) override {
+        return real_->sameFile(source, target);
+    }
+    bool sameContent(const std::string& source, const std::string& target) override {
+        return real_->sameContent(source, target);
+    }
+    void createFolders(const std::string& named, const std::string& part) override {
+        files_.mutate(FileOp::CreateFolder, named, named,
+                      [&] { real_->createFolders(named, part); });
+    }
+    void deleteTarget(const std::string& named, const std::string& part) override {
+        files_.mutate(FileOp::Delete, named, named, [&] { real_->deleteTarget(named, part); });
+    }
+    void removeSource(const std::string& named, const std::string& part) override {
+        files_.mutate(FileOp::Delete, named, named, [&] { real_->removeSource(named, part); });
+    }
+    void move(const std::string& from, const std::string& source, const std::string& to,
+              const std::string& target) override {
+        files_.mutate(FileOp::Move, from + " -> " + to, to,
+                      [&] { real_->move(from, source, to, target); });
+    }
+
+private:
+    FaultyFileSystem& files_;
+    std::unique_ptr<ConfinedMoves> real_;
+};
+
 } // namespace
 
 const char* FileOpName(FileOp op) {
@@ -296,6 +332,11 @@ void FaultyFileSystem::checkReachable(const std::string& path) {
 
 std::chrono::system_clock::time_point FaultyFileSystem::modificationTime(const std::string& path) {
     return real_.modificationTime(path);
+}
+
+std::unique_ptr<ConfinedMoves> FaultyFileSystem::openConfined(const std::string& imageFolder,
+                                                              const std::string& bifFolder) {
+    return std::make_unique<FaultyConfinedMoves>(*this, real_.openConfined(imageFolder, bifFolder));
 }
 
 FaultyWorld::FaultyWorld(std::string logPath)

@@ -130,13 +130,16 @@ public:
     void checkReachable(const std::string& path) override;
     // Never failed: a query the quiet period asks only of files the listing just gave.
     std::chrono::system_clock::time_point modificationTime(const std::string& path) override;
+    // Its moves, creations and deletions are counted and failed as moveFile, createFolder and
+    // deleteFile are; its queries never fail.
+    std::unique_ptr<ConfinedMoves> openConfined(const std::string& imageFolder,
+                                                const std::string& bifFolder) override;
 
     // Counts one operation (when its kind is counted) and tells whether it must fail.
     bool step(FileOp op, const std::string& path);
     // The error a failing operation on `path` raises; recorded among failures().
     Error failure(const std::string& path);
 
-private:
     // Runs `effect` unless the operation fails first; with afterEffect it runs and then fails.
     template <class Effect>
     void mutate(FileOp op, const std::string& path, const std::string& named, Effect&& effect);

@@ -141,13 +141,19 @@ std::string CrashSandbox::errors() const {
     return text.str();
 }
 
-bool CrashSandbox::run(std::chrono::microseconds killAfter) {
+bool CrashSandbox::run(std::chrono::microseconds killAfter, std::chrono::microseconds* ended) {
+    const auto started = std::chrono::steady_clock::now();
     const pid_t child = start({});
-    const auto deadline = std::chrono::steady_clock::now() + killAfter;
+    const auto deadline = started + killAfter;
     int status = 0;
     while (std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(child, &status, WNOHANG) == child)
-            return false; // it ended on its own
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            // It ended on its own.
+            if (ended != nullptr)
+                *ended = std::chrono::duration_cast<std::chrono::microseconds>(
+                    std::chrono::steady_clock::now() - started);
+            return false;
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     ::kill(child, SIGKILL);

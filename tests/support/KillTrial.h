@@ -25,8 +25,9 @@ public:
     CrashSandbox();
 
     // Starts the job; after `killAfter` it is killed with SIGKILL unless it ended before.
-    // Returns true when the kill landed (the process was still running).
-    bool run(std::chrono::microseconds killAfter);
+    // Returns true when the kill landed (the process was still running); otherwise `ended`
+    // (when given) is set to how long the run took.
+    bool run(std::chrono::microseconds killAfter, std::chrono::microseconds* ended = nullptr);
 
     // Runs the job to its end, started through `launcher` (such as setpriv and its options)
     // when one is given. Returns the exit status; standard error goes to errors().

@@ -5,6 +5,7 @@
 #include "platform/Wildcard.h"
 #include "platform/posix/FileLineReader.h"
 #include "platform/posix/FileTextWriter.h"
+#include "platform/posix/PosixConfinedMoves.h"
 #include "platform/posix/WriteFully.h"
 
 #include <algorithm>
@@ -574,6 +575,17 @@ std::chrono::system_clock::time_point PosixFileSystem::modificationTime(const st
         std::chrono::duration_cast<std::chrono::system_clock::duration>(
             std::chrono::seconds(st.st_mtim.tv_sec) +
             std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+}
+
+std::unique_ptr<ConfinedMoves> PosixFileSystem::openConfined(const std::string& imageFolder,
+                                                             const std::string& bifFolder) {
+    std::string imageHost;
+    std::string bifHost;
+    if (!TryHost(map_, imageFolder, imageHost))
+        imageHost.clear();
+    if (!TryHost(map_, bifFolder, bifHost))
+        bifHost.clear();
+    return OpenPosixConfinedMoves(imageHost, bifHost);
 }
 
 } // namespace qm

@@ -44,6 +44,8 @@ public:
     bool canCreateIn(const std::string& folder) override;
     void checkReachable(const std::string& path) override;
     std::chrono::system_clock::time_point modificationTime(const std::string& path) override;
+    std::unique_ptr<ConfinedMoves> openConfined(const std::string& imageFolder,
+                                                const std::string& bifFolder) override;
 
 private:
     std::pair<std::string, std::string> hostPair(const std::string& from,

@@ -1,0 +1,459 @@
+#include "platform/posix/PosixConfinedMoves.h"
+
+#include "platform/Checksum.h"
+#include "platform/Error.h"
+#include "platform/posix/WriteFully.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <memory>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <utility>
+
+namespace qm {
+
+namespace {
+
+std::atomic<bool> walkComponents{false};
+
+// Closes a descriptor when the scope ends, whichever way it ends.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = other.release();
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// A descriptor, or minus the errno of the failure (an Fd holding one closes nothing).
+using Opened = int;
+
+// A resolution that would leave its folder (or meets a link where none may be) is told by
+// these; the error says so instead of quoting the system's "cross-device link".
+bool LeadsOut(int err) {
+    return err == EXDEV || err == ELOOP;
+}
+
+Error Failure(int err, const std::string& named) {
+    if (LeadsOut(err))
+        return PathError(errnum::PathNotFound, named, "it leads out of its folder");
+    return MachineError(err, named);
+}
+
+// Walks `part` beneath `root` one component at a time, never following a link.
+Opened WalkBeneath(int root, std::string_view part, int flags) {
+    Fd current(::openat(root, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (current.get() < 0)
+        return -errno;
+    std::string name;
+    while (!part.empty()) {
+        const std::size_t slash = part.find('/');
+        name.assign(part.substr(0, slash));
+        part.remove_prefix(slash == std::string_view::npos ? part.size() : slash + 1);
+        if (name.empty() || name == ".")
+            continue;
+        if (name == "..")
+            return -EXDEV;
+        const bool last = part.empty();
+        const int fd = ::openat(current.get(), name.c_str(),
+                                (last ? flags : O_PATH | O_DIRECTORY) | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            const int err = errno;
+            struct stat st {};
+            if ((err == ENOTDIR || err == ELOOP) &&
+                ::fstatat(current.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
+                return -ELOOP;
+            return -err;
+        }
+        current = Fd(fd);
+    }
+    return current.release();
+}
+
+// Opens `part` beneath `root`: links are followed only while they stay beneath it.
+Opened OpenBeneath(int root, const std::string& part, int flags) {
+    if (root < 0)
+        return root; // the folder could not be opened: why
+    if (!walkComponents.load(std::memory_order_relaxed)) {
+        struct open_how how {};
+        how.flags = static_cast<unsigned long long>(flags | O_CLOEXEC);
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+        const char* path = part.empty() ? "." : part.c_str();
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const long fd = ::syscall(SYS_openat2, root, path, &how, sizeof how);
+            if (fd >= 0)
+                return static_cast<int>(fd);
+            // EAGAIN: a rename elsewhere raced the check of a ".."; the kernel asks for a retry.
+            if (errno == EAGAIN || errno == EINTR)
+                continue;
+            if (errno != ENOSYS)
+                return -errno;
+            walkComponents.store(true, std::memory_order_relaxed);
+            break;
+        }
+        if (!walkComponents.load(std::memory_order_relaxed))
+            return -EAGAIN;
+    }
+    return WalkBeneath(root, part, flags);
+}
+
+// Renames between two folders without ever replacing an existing `to`. Returns 0 or the errno.
+int RenameNoReplaceAt(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    const int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != ENOTSUP)
+        return err;
+    // The file system cannot rename without replacing: a hard link fails on an existing name.
+    if (::linkat(fromFolder, from, toFolder, to, 0) == 0) {
+        if (::unlinkat(fromFolder, from, 0) != 0) {
+            const int unlinkErr = errno;
+            ::unlinkat(toFolder, to, 0);
+            return unlinkErr;
+        }
+        return 0;
+    }
+    const int linkErr = errno;
+    if (linkErr != EPERM && linkErr != ENOTSUP && linkErr != EMLINK)
+        return linkErr;
+    // No hard links either (FAT and the like): test, then rename; the gap is unavoidable here.
+    struct stat st {};
+    if (::fstatat(toFolder, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(fromFolder, from, toFolder, to) == 0 ? 0 : errno;
+}
+
+// Makes the entries of a folder durable. Returns 0 or the errno.
+int SyncFolderAt(int folder) {
+    Fd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return errno;
+    if (::fsync(fd.get()) != 0 && errno != EINVAL)
+        return errno;
+    return 0;
+}
+
+// Reads everything from one descriptor into another. Returns 0, or the errno of the failure
+// and whether writing (not reading) failed.
+int CopyContent(int in, int out, bool& writing) {
+    constexpr std::size_t kChunk = 1024 * 1024;
+    std::unique_ptr<char[]> chunk(new char[kChunk]);
+    for (;;) {
+        const ssize_t n = ::read(in, chunk.get(), kChunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            writing = false;
+            return errno;
+        }
+        if (n == 0)
+            return 0;
+        if (const int err =
+                WriteFully(out, std::string_view(chunk.get(), static_cast<std::size_t>(n)))) {
+            writing = true;
+            return err;
+        }
+    }
+}
+
+// Reads up to `size` bytes; fewer only at the end of the file or on a failure.
+std::size_t ReadUpTo(int fd, char* into, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, into + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+// The name a move across file systems copies to: fixed by the target's name, so a rerun finds
+// and removes what an interrupted copy left.
+std::string TemporaryName(std::string_view target) {
+    char text[32];
+    std::snprintf(text, sizeof text, ".qm-move-%016llx",
+                  static_cast<unsigned long long>(ChecksumOf(target)));
+    return text;
+}
+
+class PosixConfinedMoves : public ConfinedMoves {
+public:
+    PosixConfinedMoves(Fd images, Fd bif) : images_(std::move(images)), bif_(std::move(bif)) {}
+
+    bool fileExists(Side side, const std::string& part) override {
+        return Is(side == Side::Images ? images_.get() : bif_.get(), part, S_IFREG);
+    }
+
+    bool folderExists(const std::string& part) override { return Is(bif_.get(), part, S_IFDIR); }
+
+    bool sameFile(const std::string& source, const std::string& target) override {
+        struct stat a {};
+        struct stat b {};
+        return Stat(images_.get(), source, a) && Stat(bif_.get(), target, b) &&
+               a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+
+    bool sameContent(const std::string& source, const std::string& target) override {
+        Fd a(OpenBeneath(images_.get(), source, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+        Fd b(OpenBeneath(bif_.get(), target, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+        struct stat sa {};
+        struct stat sb {};
+        if (a.get() < 0 || b.get() < 0 || ::fstat(a.get(), &sa) != 0 ||
+            ::fstat(b.get(), &sb) != 0 || !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) ||
+            sa.st_size != sb.st_size)
+            return false;
+        constexpr std::size_t kChunk = 64 * 1024;
+        std::unique_ptr<char[]> ca(new char[kChunk]);
+        std::unique_ptr<char[]> cb(new char[kChunk]);
+        for (;;) {
+            const std::size_t na = ReadUpTo(a.get(), ca.get(), kChunk);
+            const std::size_t nb = ReadUpTo(b.get(), cb.get(), kChunk);
+            if (na != nb || std::memcmp(ca.get(), cb.get(), na) != 0)
+                return false;
+            if (na < kChunk)
+                return ReadUpTo(a.get(), ca.get(), 1) == 0; // the source did not grow
+        }
+    }
+
+    void createFolders(const std::string& named, const std::string& part) override {
+        // Each level is resolved beneath the BIF folder and made beneath the one above it.
+        std::string level;
+        std::size_t at = 0;
+        while (at < part.size()) {
+            std::size_t end = part.find('/', at);
+            if (end == std::string::npos)
+                end = part.size();
+            const std::string_view name(part.data() + at, end - at);
+            at = end + 1;
+            if (name.empty())
+                continue;
+            const std::size_t parentLength = level.size();
+            if (!level.empty())
+                level += '/';
+            level += name;
+            Fd exists(OpenBeneath(bif_.get(), level, O_PATH | O_DIRECTORY));
+            if (exists.get() >= 0)
+                continue;
+            if (-exists.get() != ENOENT)
+                throw Failure(-exists.get(), named);
+            Fd parent(OpenBeneath(bif_.get(), level.substr(0, parentLength), O_PATH | O_DIRECTORY));
+            if (parent.get() < 0)
+                throw Failure(-parent.get(), named);
+            const std::string child(name);
+            if (::mkdirat(parent.get(), child.c_str(), 0777) != 0 && errno != EEXIST)
+                throw Failure(errno, named);
+            // Someone else may have made it since the test; only a folder will do.
+            Fd made(OpenBeneath(bif_.get(), level, O_PATH | O_DIRECTORY));
+            if (made.get() < 0)
+                throw Failure(-made.get() == ENOTDIR ? EEXIST : -made.get(), named);
+        }
+    }
+
+    void deleteTarget(const std::string& named, const std::string& part) override {
+        Unlink(bif_.get(), named, part);
+    }
+
+    void removeSource(const std::string& named, const std::string& part) override {
+        Unlink(images_.get(), named, part);
+    }
+
+    void move(const std::string& from, const std::string& source, const std::string& to,
+              const std::string& target) override {
+        std::string sourceName;
+        std::string targetName;
+        const Fd sourceFolder = Parent(images_.get(), source, sourceName);
+        if (sourceFolder.get() < 0)
+            throw Failure(-sourceFolder.get(), from);
+        const Fd targetFolder = Parent(bif_.get(), target, targetName);
+        if (targetFolder.get() < 0) {
+            if (-targetFolder.get() == ENOENT || -targetFolder.get() == ENOTDIR)
+                throw PathError(errnum::PathNotFound, to);
+            throw Failure(-targetFolder.get(), to);
+        }
+
+        struct stat before {};
+        if (::fstatat(sourceFolder.get(), sourceName.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0)
+            throw Failure(errno, from);
+        if (S_ISDIR(before.st_mode))
+            throw MachineError(EISDIR, from);
+        if (S_ISLNK(before.st_mode) && !Is(images_.get(), source, S_IFREG))
+            throw Failure(EXDEV, from); // a link that leads out (or to no file)
+
+        const int err = RenameNoReplaceAt(sourceFolder.get(), sourceName.c_str(),
+                                          targetFolder.get(), targetName.c_str());
+        if (err == 0) {
+            // What was renamed must be what was looked at: a name swapped in between (for a
+            // link to a file elsewhere) goes back where it came from.
+            struct stat after {};
+            if (::fstatat(targetFolder.get(), targetName.c_str(), &after, AT_SYMLINK_NOFOLLOW) ==
+                    0 &&
+                (after.st_dev != before.st_dev || after.st_ino != before.st_ino)) {
+                RenameNoReplaceAt(targetFolder.get(), targetName.c_str(), sourceFolder.get(),
+                                  sourceName.c_str());
+                throw Failure(EXDEV, from);
+            }
+            return;
+        }
+        if (err == EXDEV) {
+            moveAcross(from, source, sourceFolder.get(), sourceName, to, targetFolder.get(),
+                       targetName);
+            return;
+        }
+        if (err == ENOENT) {
+            struct stat st {};
+            if (::fstatat(sourceFolder.get(), sourceName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                throw Failure(ENOENT, from);
+            throw PathError(errnum::PathNotFound, to);
+        }
+        if (err == EACCES || err == EPERM || err == EROFS) {
+            const bool targetWritable = ::faccessat(targetFolder.get(), ".", W_OK | X_OK, 0) == 0;
+            throw MachineError(err, targetWritable ? from : to);
+        }
+        throw MachineError(err, err == EEXIST || err == ENOTDIR ? to : from);
+    }
+
+private:
+    static bool Stat(int root, const std::string& part, struct stat& st) {
+        const Fd fd(OpenBeneath(root, part, O_PATH));
+        return fd.get() >= 0 && ::fstat(fd.get(), &st) == 0;
+    }
+
+    static bool Is(int root, const std::string& part, mode_t type) {
+        struct stat st {};
+        return Stat(root, part, st) && (st.st_mode & S_IFMT) == type;
+    }
+
+    // The folder holding `part`, opened beneath `root`, and the last name of `part`.
+    static Fd Parent(int root, const std::string& part, std::string& name) {
+        const std::size_t slash = part.rfind('/');
+        name.assign(slash == std::string::npos ? part : part.substr(slash + 1));
+        if (name.empty() || name == "." || name == "..")
+            return Fd(-EXDEV);
+        return Fd(OpenBeneath(root,
+                              slash == std::string::npos ? std::string() : part.substr(0, slash),
+                              O_PATH | O_DIRECTORY));
+    }
+
+    static void Unlink(int root, const std::string& named, const std::string& part) {
+        std::string name;
+        const Fd folder = Parent(root, part, name);
+        if (folder.get() < 0)
+            throw Failure(-folder.get() == ENOTDIR ? ENOENT : -folder.get(), named);
+        if (::unlinkat(folder.get(), name.c_str(), 0) != 0)
+            throw Failure(errno, named);
+    }
+
+    // A move between file systems: the copy is complete and durable under a temporary name
+    // before it takes the target's name, and the source goes only after that.
+    void moveAcross(const std::string& from, const std::string& source, int sourceFolder,
+                    const std::string& sourceName, const std::string& to, int targetFolder,
+                    const std::string& targetName) {
+        const Fd in(OpenBeneath(images_.get(), source, O_RDONLY | O_NOCTTY | O_NONBLOCK));
+        if (in.get() < 0)
+            throw Failure(-in.get(), from);
+        struct stat st {};
+        if (::fstat(in.get(), &st) != 0)
+            throw MachineError(errno, from);
+        if (!S_ISREG(st.st_mode))
+            throw MachineError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, from);
+
+        const std::string temporary = TemporaryName(targetName);
+        // A partial copy left by an interrupted move of this very target.
+        if (::unlinkat(targetFolder, temporary.c_str(), 0) != 0 && errno != ENOENT)
+            throw MachineError(errno, to);
+        Fd out(::openat(targetFolder, temporary.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (out.get() < 0)
+            throw Failure(errno, to);
+
+        auto abandon = [&](int errnoValue, const std::string& named) {
+            out.reset();
+            ::unlinkat(targetFolder, temporary.c_str(), 0);
+            return MachineError(errnoValue, named);
+        };
+        bool writing = false;
+        if (const int err = CopyContent(in.get(), out.get(), writing))
+            throw abandon(err, writing ? to : from);
+        // The owner can only be kept with the privilege to give files away; the mode always
+        // is. Ownership goes first, as a change of owner clears set-user-ID bits.
+        [[maybe_unused]] const int ownerKept = ::fchown(out.get(), st.st_uid, st.st_gid);
+        if (::fchmod(out.get(), st.st_mode & 07777) != 0)
+            throw abandon(errno, to);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ::futimens(out.get(), times); // the times are a courtesy, not worth failing the move
+        if (::fsync(out.get()) != 0)
+            throw abandon(errno, to);
+        if (::close(out.release()) != 0)
+            throw abandon(errno, to);
+
+        if (const int err = RenameNoReplaceAt(targetFolder, temporary.c_str(), targetFolder,
+                                              targetName.c_str())) {
+            ::unlinkat(targetFolder, temporary.c_str(), 0);
+            throw MachineError(err, to);
+        }
+        if (const int err = SyncFolderAt(targetFolder)) {
+            ::unlinkat(targetFolder, targetName.c_str(), 0);
+            throw MachineError(err, to);
+        }
+        if (::unlinkat(sourceFolder, sourceName.c_str(), 0) != 0) {
+            // The source must stay the one copy: take back the copy just made.
+            const int err = errno;
+            ::unlinkat(targetFolder, targetName.c_str(), 0);
+            SyncFolderAt(targetFolder);
+            throw MachineError(err, from);
+        }
+    }
+
+    Fd images_;
+    Fd bif_;
+};
+
+// The folder's descriptor, or minus the errno that kept it closed.
+Fd OpenFolder(const std::string& host) {
+    if (host.empty())
+        return Fd(-ENOENT);
+    const int fd = ::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return Fd(fd >= 0 ? fd : -errno);
+}
+
+} // namespace
+
+std::unique_ptr<ConfinedMoves> OpenPosixConfinedMoves(const std::string& imageHost,
+                                                      const std::string& bifHost) {
+    return std::make_unique<PosixConfinedMoves>(OpenFolder(imageHost), OpenFolder(bifHost));
+}
+
+namespace detail {
+void WalkComponentsWithoutOpenat2(bool walk) {
+    walkComponents.store(walk, std::memory_order_relaxed);
+}
+} // namespace detail
+
+} // namespace qm
