@@ -1,10 +1,12 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, when any is missing: the
 # compilers (clang for the fuzz targets), Qt, GoogleTest, the JSON library, the desktop-file
-# and AppStream validators, a font for the manual, and systemd-analyze for the unit rating.
+# and AppStream validators, a font for the manual, the window's font (Liberation Sans Narrow,
+# which its tests measure), pdfimages for the manual's pictures, and systemd-analyze for the
+# unit rating.
 set -eu
 
-packages="build-essential cmake make qt6-base-dev libgl-dev libgtest-dev nlohmann-json3-dev clang libfuzzer-14-dev libclang-rt-14-dev desktop-file-utils appstream fonts-dejavu-core systemd"
+packages="build-essential cmake make qt6-base-dev libgl-dev libgtest-dev nlohmann-json3-dev clang libfuzzer-14-dev libclang-rt-14-dev desktop-file-utils appstream fonts-dejavu-core fonts-liberation poppler-utils systemd"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
