@@ -17,8 +17,9 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
+# The program and its manual beside it, which Help > View Manual opens.
 executable: configure
-	@cmake --build --preset $(PRESET) -j $(JOBS) --target quillmarch
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target quillmarch quillmarch_manual
 
 # The example job runs in build/example/, a fresh copy of examples/, where the relative paths
 # of examples/example.sbf resolve.

@@ -17,7 +17,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.brackenfold.example/")
 # The libraries' packages come from dpkg-shlibdeps; the window's font is a file, not a library.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2 | fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
 # The window needs Qt's X11/Wayland platform plugins and Help > View Manual needs xdg-open;
 # a service or command-line job needs neither.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, xdg-utils")

@@ -81,7 +81,8 @@ id=$(window_id)
 n=0
 while kill -0 "$app" 2>/dev/null; do
     n=$((n + 1))
-    import -window "$id" "$work/running-$n.png" 2>/dev/null || break
+    # A grab of a window that goes away meanwhile can hang; the job ending ends the shots.
+    timeout 10 import -window "$id" "$work/running-$n.png" 2>/dev/null || break
     sleep 0.2
 done
 wait "$app" || true

@@ -3,13 +3,19 @@
 #include "support/TempFolder.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qm {
@@ -39,14 +45,16 @@ public:
 
     // Runs quillmarch in the working folder with standard input from /dev/null and no
     // display.
-    Outcome run(const std::vector<std::string>& arguments) {
-        std::vector<std::string> environment = {
-            "HOME=" + temp.path("home"),
-            "XDG_CONFIG_HOME=" + temp.path("config"),
-            "XDG_CONFIG_DIRS=" + temp.path("xdg"),
-            "XDG_STATE_HOME=" + temp.path("state"),
-            "TZ=QMT-5:45",
-        };
+    Outcome run(const std::vector<std::string>& arguments,
+                const std::vector<std::string>& extraEnvironment = {}) {
+        std::vector<std::string> environment = extraEnvironment;
+        environment.insert(environment.end(), {
+                                                  "HOME=" + temp.path("home"),
+                                                  "XDG_CONFIG_HOME=" + temp.path("config"),
+                                                  "XDG_CONFIG_DIRS=" + temp.path("xdg"),
+                                                  "XDG_STATE_HOME=" + temp.path("state"),
+                                                  "TZ=QMT-5:45",
+                                              });
         if (const char* path = std::getenv("PATH"))
             environment.push_back(std::string("PATH=") + path);
         std::vector<char*> argv{const_cast<char*>(QM_EXECUTABLE)};
@@ -312,6 +320,88 @@ TEST(CliTest, FailuresNameWhereToLook) {
         const Outcome o = cli.run({"--headless", "job.sbf"});
         EXPECT_EQ(o.status, 1) << c.entry;
         EXPECT_NE(o.err.find(expected), std::string::npos) << o.err;
+    }
+}
+
+} // namespace
+} // namespace qm
+
+namespace qm {
+namespace {
+
+// An X server in the middle of a reset as far as a client can tell: it takes every
+// connection and drops it at once. The display check connects fine; the toolkit then fails.
+class DroppingServer {
+public:
+    DroppingServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(listener_, 16) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            throw std::runtime_error("no listening socket");
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            for (;;) {
+                const int client = ::accept(listener_, nullptr, nullptr);
+                if (client < 0 || stop_)
+                    break;
+                ::close(client);
+            }
+        });
+    }
+    ~DroppingServer() {
+        stop_ = true;
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    // X display n listens at TCP port 6000 + n.
+    std::string display() const { return "127.0.0.1:" + std::to_string(port_ - 6000); }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A window system that cannot start never ends the program with an abort: it says so, a
+// named job runs without the window, and without a job the window road says how to run one.
+TEST(CliTest, WindowSystemThatCannotStartIsReportedNotAborted) {
+    DroppingServer server;
+    ASSERT_GT(server.display().size(), 10u);
+    const struct {
+        std::vector<std::string> environment;
+        bool job;
+        int status;
+    } cases[] = {
+        {{"QT_QPA_PLATFORM=nosuchplatform"}, true, 0},
+        {{"QT_QPA_PLATFORM=nosuchplatform"}, false, 2},
+        {{"QT_QPA_PLATFORM=xcb", "DISPLAY=" + server.display()}, true, 0},
+        {{"DISPLAY=" + server.display()}, false, 2},
+    };
+    for (const auto& c : cases) {
+        Cli cli;
+        cli.write("job.sbf", RelativeJob());
+        cli.write("in/a.csv", "B1\\0001.tif,Smith,12\n");
+        cli.write("scans/B1/0001.tif", "image 1");
+        const std::string label = ::testing::PrintToString(c.environment) + (c.job ? " job" : "");
+        const Outcome o =
+            cli.run(c.job ? std::vector<std::string>{"job.sbf"} : std::vector<std::string>{},
+                    c.environment);
+        EXPECT_EQ(o.status, c.status) << label << "\n" << o.err;
+        EXPECT_NE(o.err.find("quillmarch: the window cannot be shown: the window system ("),
+                  std::string::npos)
+            << label << "\n"
+            << o.err;
+        EXPECT_EQ(cli.exists("out/batch.bif"), c.job) << label;
+        if (!c.job) {
+            EXPECT_NE(o.err.find("quillmarch --headless job.sbf"), std::string::npos) << label;
+        }
     }
 }
 

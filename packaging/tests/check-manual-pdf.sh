@@ -1,8 +1,10 @@
 #!/bin/sh
 # The manual rendered at build time is a real PDF of several pages that holds the whole
-# manual, not an empty page or a file cut short.
+# manual, not an empty page or a file cut short, with every picture its Markdown source
+# (the second argument) shows.
 set -eu
 pdf=$1
+source=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [ -f "$pdf" ] || fail "$pdf is missing"
@@ -21,4 +23,14 @@ if command -v pdftotext >/dev/null 2>&1; then
         printf '%s' "$text" | grep -qF -- "$wanted" || fail "the text lacks: $wanted"
     done
 fi
-echo "ok: $pdf, $pages pages, $size bytes"
+# Every picture is an image object of its own; an empty frame or a caption standing in for a
+# picture is none.
+wanted=$(grep -o '!\[[^]]*\]([^)]*)' "$source" | wc -l)
+[ "$wanted" -ge 1 ] || fail "$source shows no picture"
+images=$(grep -a -c '/Subtype /Image' "$pdf" || true)
+[ "$images" -ge "$wanted" ] || fail "$pdf holds $images of the $wanted pictures"
+if command -v pdfimages >/dev/null 2>&1; then
+    listed=$(pdfimages -list "$pdf" | tail -n +3 | wc -l)
+    [ "$listed" -ge "$wanted" ] || fail "pdfimages lists $listed of the $wanted pictures"
+fi
+echo "ok: $pdf, $pages pages, $size bytes, $images pictures"

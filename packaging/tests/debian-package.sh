@@ -29,7 +29,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
 depends=$(field Depends)
 for wanted in "libc6 (>=" "libqt6core6 (>=" "libqt6widgets6 (>=" "libstdc++6 (>=" \
-    "fonts-liberation2 | fonts-liberation"; do
+    "fonts-liberation"; do
     case $depends in *"$wanted"*) ;; *) fail "Depends lacks '$wanted': $depends" ;; esac
 done
 for name in Maintainer Section Priority Installed-Size Description; do

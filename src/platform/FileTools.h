@@ -23,7 +23,8 @@ public:
     virtual void CreateAnyFolder(const std::string& folder) = 0;
     virtual bool IsFullPath(const std::string& path) = 0;
     virtual std::string L0Pad(std::int32_t number, std::int16_t width) = 0;
-    // Opens a file or address with the desktop's handler, without waiting for it.
+    // Opens a file or address with the desktop's handler, without waiting for the viewer; a
+    // handler that says at once that nothing opens the document is an error.
     virtual void StartDoc(const std::string& document) = 0;
     virtual std::string LMGetStringSetting(const std::string& application,
                                            const std::string& section, const std::string& key,

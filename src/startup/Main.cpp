@@ -227,7 +227,9 @@ int RunInteractiveRoad(Session& s) {
         s.env.err << "Try '" << ProgramName << " --help' for more information.\n";
         return exitstatus::Usage;
     }
-    if (!s.env.silentDisplay.empty())
+    if (!s.env.windowFailure.empty()) {
+        // Already said when the window failed.
+    } else if (!s.env.silentDisplay.empty())
         s.env.err << ProgramName << ": the display " << s.env.silentDisplay
                   << " does not answer, so the window cannot be shown.\n";
     else if (s.env.displayAvailable && !s.options.headless)
@@ -295,8 +297,16 @@ int RunProgram(MainEnvironment& env, ProgramOptions options) {
     const bool terminalCommand =
         options.check || options.installService || options.removeService || options.watch;
     if (env.makeWindow && env.displayAvailable && !options.headless && !terminalCommand &&
-        DisplayAnswers(env))
-        window = env.makeWindow();
+        DisplayAnswers(env)) {
+        try {
+            window = env.makeWindow();
+        } catch (const std::exception& e) {
+            // Said at once: a named job then runs without the window and says nothing more.
+            env.windowFailure = e.what();
+            env.err << ProgramName << ": the window cannot be shown: " << env.windowFailure
+                    << ".\n";
+        }
+    }
     if (!window) {
         consoleHost = env.makeConsoleHost();
         if (options.check)

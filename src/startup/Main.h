@@ -46,7 +46,8 @@ struct MainEnvironment {
     // The host of a run without a window.
     std::function<std::unique_ptr<Host>()> makeConsoleHost;
     // The main window; used when a display is available and --headless was not given. Empty in
-    // a build without the window.
+    // a build without the window. Throws (std::exception) when the window system cannot start:
+    // the program then goes on without the window, as for a display that does not answer.
     std::function<std::unique_ptr<ProgramWindow>()> makeWindow;
     // DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is set.
     bool displayAvailable = false;
@@ -55,6 +56,8 @@ struct MainEnvironment {
     std::function<DisplayCheck()> checkDisplay;
     // Set when that check found an X display that does not answer, for the message.
     std::string silentDisplay;
+    // Set when the window could not be made, for the message.
+    std::string windowFailure;
     std::string executableFolder;
     // Where "debug-QM.log" goes for the given executable folder; when empty, the file lies
     // directly in that folder.

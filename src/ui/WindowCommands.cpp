@@ -86,7 +86,18 @@ void ToggleFlag(Context& context, MenuField flag) {
 }
 
 void ViewManual(Context& context, const std::string& manualFolder) {
-    AttemptIgnoringFailure([&] { context.tools.StartDoc(manualFolder + "/QMManual.pdf"); });
+    const std::string manual = manualFolder + "/QMManual.pdf";
+    try {
+        context.tools.StartDoc(manual);
+    } catch (const Error& e) {
+        // Without a viewer (or without the file) nothing else would show that the command was
+        // chosen; the path lets the user open the manual some other way.
+        AttemptIgnoringFailure([&] {
+            context.host.showMessage({"The manual could not be opened.\n\n" + e.description() +
+                                          "\n\nThe manual is the PDF file " + manual + ".",
+                                      "Quillmarch", Buttons::Ok, Icon::Exclamation});
+        });
+    }
 }
 
 void OpenWebPage(Context& context) {

@@ -18,7 +18,8 @@ namespace qm::ui {
 class fQuillmarch;
 
 // The window as start-up drives it: the toolkit's application (made when the process has
-// none yet), the window host and, once loaded, the main window.
+// none yet), the window host and, once loaded, the main window. Making it throws
+// std::runtime_error when no window system starts; the process never aborts for that.
 class WindowProgram : public ProgramWindow {
 public:
     WindowProgram(SettingsStore& store, std::string manualFolder,

@@ -25,6 +25,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <limits>
 
 namespace qm::ui {
@@ -51,6 +52,17 @@ Qt::CheckState BoxState(CheckState state) {
     return Qt::Unchecked;
 }
 
+QFont WindowFont() {
+    // The layout's twips were made for a narrow 8-point sans face: the desktop's default face
+    // clips the check boxes' and the delimiter's captions. Liberation Sans Narrow (a package
+    // dependency) fits every caption with room to spare; Arial Narrow has the same metrics.
+    QFont face;
+    face.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow")});
+    face.setStyleHint(QFont::SansSerif);
+    face.setPointSizeF(8);
+    return face;
+}
+
 } // namespace
 
 fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string manualFolder,
@@ -62,10 +74,7 @@ fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string man
     setObjectName("fQuillmarch");
     setWindowTitle("Quillmarch");
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    // The layout's twips were measured for an 8-point face; a larger one would clip captions.
-    QFont face = font();
-    face.setPointSizeF(8);
-    setFont(face);
+    setFont(WindowFont());
     buildControls();
     buildMenus();
 
@@ -400,7 +409,12 @@ void fQuillmarch::applyLayout() {
     const auto px = [dpi](long long twips) { return TwipsToPixels(twips, dpi); };
     for (const auto& [name, widget] : controls_) {
         const TwipsRect& r = layout_.rect(name);
-        widget->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
+        int width = px(r.width);
+        // "Max Files per BIF" is longer than its 675 twips in any face: a label runs on to the
+        // right over the free space beside it, as a label that sizes itself to its caption.
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            width = std::max(width, label->sizeHint().width());
+        widget->setGeometry(px(r.left), px(r.top), width, px(r.height));
     }
     if (panelHolder_) {
         const int height = panelHolder_->height();

@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +30,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace qm::ui {
 namespace {
@@ -98,9 +101,12 @@ TEST(WindowTest, ControlsAtCreation) {
             EXPECT_EQ(box->checkState(), Qt::Unchecked) << spec.name;
         }
         const TwipsRect& r = spec.rect;
-        EXPECT_EQ(widget->geometry(),
-                  QRect(TwipsToPixels(r.left, dpi), TwipsToPixels(r.top, dpi),
-                        TwipsToPixels(r.width, dpi), TwipsToPixels(r.height, dpi)))
+        // A label whose caption is longer than its box runs on to the right.
+        const int width = spec.kind == ControlKind::Label
+                              ? std::max(TwipsToPixels(r.width, dpi), widget->sizeHint().width())
+                              : TwipsToPixels(r.width, dpi);
+        EXPECT_EQ(widget->geometry(), QRect(TwipsToPixels(r.left, dpi), TwipsToPixels(r.top, dpi),
+                                            width, TwipsToPixels(r.height, dpi)))
             << spec.name;
         if (spec.kind != ControlKind::Label)
             tabOrder.push_back(spec.name);
@@ -125,6 +131,37 @@ TEST(WindowTest, ControlsAtCreation) {
     EXPECT_EQ(window.windowTitle(), "Quillmarch");
     EXPECT_FALSE(window.timerJob()->isActive());
     EXPECT_EQ(window.timerJob()->interval(), 1000);
+}
+
+// At 96 dpi every caption is whole in the face the window really gets. A label may run on
+// past its box only over free space: the strip it gains covers no other control.
+TEST(WindowTest, EveryCaptionFitsItsControl) {
+    WindowWorld w;
+    w.window().show();
+    ASSERT_EQ(w.window().dotsPerInch(), 96.0);
+    for (const ControlSpec& spec : Controls()) {
+        if (spec.kind == ControlKind::TextBox || spec.kind == ControlKind::DelimiterList ||
+            spec.kind == ControlKind::StatusBar)
+            continue; // they show the job's values, not captions
+        QWidget* widget = w.control<QWidget>(spec.name);
+        EXPECT_EQ(QFontInfo(widget->font()).family(), "Liberation Sans Narrow") << spec.name;
+        const QSize needed = widget->sizeHint();
+        EXPECT_LE(QFontMetrics(widget->font()).height(), widget->height()) << spec.name;
+        EXPECT_LE(needed.width(), widget->width()) << spec.name;
+        const int box = w.px(spec.rect.width);
+        if (needed.width() <= box)
+            continue;
+        EXPECT_EQ(spec.kind, ControlKind::Label)
+            << spec.name << " needs " << needed.width() << " pixels, its box is " << box;
+        const QRect gained(widget->x() + box, widget->y(), widget->width() - box, widget->height());
+        for (const ControlSpec& other : Controls()) {
+            auto* neighbour = w.window().findChild<QWidget*>(other.name);
+            if (neighbour != widget && other.kind != ControlKind::StatusBar) {
+                EXPECT_FALSE(gained.intersects(neighbour->geometry()))
+                    << spec.name << " covers " << other.name;
+            }
+        }
+    }
 }
 
 TEST(WindowTest, LoadResetsTheJobAndResizeFollowsTheWidth) {
@@ -314,6 +351,42 @@ TEST(WindowTest, EveryMenuEntry) {
     w.entry("mExit")->trigger();
     EXPECT_FALSE(w.window().isVisible());
     EXPECT_NE(w.stored("left"), "none"); // the unload ran
+}
+
+// Help > View Manual says so, naming the manual's path, when the manual is missing or no
+// application opens it (xdg-open ends at once with status 3); a handler that opened it is
+// left alone.
+TEST(WindowTest, ViewManualThatCannotOpenNamesThePath) {
+    const struct {
+        const char* name;
+        bool manualThere;
+        const char* handler; // the body of the stand-in xdg-open; null: none on PATH
+        bool boxShown;
+    } cases[] = {
+        {"no manual", false, "exit 0", true},
+        {"no application for PDF files", true, "exit 3", true},
+        {"no xdg-open at all", true, nullptr, true},
+        {"opened", true, "exit 0", false},
+    };
+    for (const auto& c : cases) {
+        WindowWorld w;
+        w.temp.write("bin/.keep", "");
+        if (c.handler) {
+            w.temp.write("bin/xdg-open", std::string("#!/bin/sh\n") + c.handler + "\n");
+            ASSERT_EQ(::chmod(w.temp.path("bin/xdg-open").c_str(), 0755), 0);
+        }
+        const test::ScopedEnvironment path("PATH", w.temp.path("bin"));
+        const std::string manual = w.temp.path("QMManual.pdf");
+        if (c.manualThere)
+            w.temp.write("QMManual.pdf", "%PDF-1.4");
+        w.entry("mViewManual")->trigger();
+        ASSERT_EQ(w.host.boxes.size(), c.boxShown ? 1u : 0u) << c.name;
+        if (c.boxShown) {
+            EXPECT_NE(w.host.boxes[0].text.find("The manual is the PDF file " + manual),
+                      std::string::npos)
+                << c.name << ": " << w.host.boxes[0].text;
+        }
+    }
 }
 
 TEST(WindowTest, BrowseRules) {

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageReader>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -45,16 +45,28 @@ QString WithoutMissingImages(QString markdown, const QString& folder) {
     return markdown;
 }
 
-// Scales every image down to the text width, keeping its aspect ratio.
-void FitImages(QTextDocument& document, const QString& folder) {
+// Hands every image to the document and scales it down to the text width, keeping its
+// aspect ratio. The document alone does not read image files when it prints (the PDF would
+// hold an empty frame), so each is loaded from the Markdown file's folder. Returns false when
+// an image cannot be read.
+bool LoadImages(QTextDocument& document, const QString& folder) {
+    bool allRead = true;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (!fragment.isValid() || !fragment.charFormat().isImageFormat())
                 continue;
             QTextImageFormat format = fragment.charFormat().toImageFormat();
-            const QSize size = QImageReader(folder + QLatin1Char('/') + format.name()).size();
-            if (!size.isValid() || size.width() <= MaxImageWidth)
+            const QString path = folder + QLatin1Char('/') + format.name();
+            const QImage image(path);
+            if (image.isNull()) {
+                Fail(path + QStringLiteral(": not a readable image"));
+                allRead = false;
+                continue;
+            }
+            document.addResource(QTextDocument::ImageResource, QUrl(format.name()), image);
+            const QSize size = image.size();
+            if (size.width() <= MaxImageWidth)
                 continue;
             format.setWidth(MaxImageWidth);
             format.setHeight(MaxImageWidth * size.height() / size.width());
@@ -64,6 +76,7 @@ void FitImages(QTextDocument& document, const QString& folder) {
             cursor.setCharFormat(format);
         }
     }
+    return allRead;
 }
 
 } // namespace
@@ -90,7 +103,8 @@ int main(int argc, char** argv) {
     document.setDefaultFont(QFont(QStringLiteral("DejaVu Sans"), 10));
     document.setBaseUrl(QUrl::fromLocalFile(folder + QLatin1Char('/')));
     document.setMarkdown(markdown);
-    FitImages(document, folder);
+    if (!LoadImages(document, folder))
+        return 1;
 
     // Written beside the target and renamed, so an interrupted build leaves no torn PDF that
     // a later build would take as up to date.

@@ -4,9 +4,11 @@
 #include "platform/PathParts.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -56,10 +58,35 @@ void ReapInBackground(pid_t pid) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
+// How long a start waits for the handler's verdict. xdg-open ends at once with a status
+// other than 0 when no application opens the document; one that opened it either ends with 0
+// or (without a desktop environment) stays until its viewer is closed.
+constexpr auto HandlerVerdictWait = std::chrono::milliseconds(1500);
+
+// The handler's exit status when it ended within HandlerVerdictWait, else nothing (it is
+// still running and is reaped when it ends).
+std::optional<int> HandlerStatus(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + HandlerVerdictWait;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (done < 0 && errno != EINTR)
+            return std::nullopt;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ReapInBackground(pid);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 // Starts `program argument` found on PATH, without a shell: stdin from /dev/null, a session of
 // its own (a Ctrl+C at the program's terminal does not close the document), default signal
-// handling and an empty signal mask. Returns 0 or the errno of the failed start.
-int SpawnDetached(const char* program, const std::string& argument) {
+// handling and an empty signal mask. Returns 0 or the errno of the failed start; the
+// handler's status goes to `status` when it ended within HandlerVerdictWait.
+int SpawnDetached(const char* program, const std::string& argument, std::optional<int>& status) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     if (int rc = posix_spawn_file_actions_init(&actions))
@@ -93,7 +120,7 @@ int SpawnDetached(const char* program, const std::string& argument) {
         pid_t pid = 0;
         rc = posix_spawnp(&pid, program, &actions, &attributes, argv, environ);
         if (rc == 0)
-            ReapInBackground(pid);
+            status = HandlerStatus(pid);
     }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
@@ -186,9 +213,14 @@ void StandardFileTools::StartDoc(const std::string& document) {
         if (target.front() == '-')
             target.insert(0, "./");
     }
-    if (const int rc = SpawnDetached("xdg-open", target))
+    std::optional<int> status;
+    if (const int rc = SpawnDetached("xdg-open", target, status))
         throw PathError(errnum::PathFileAccessError, document,
                         std::string("cannot start xdg-open: ") + std::strerror(rc));
+    if (status && *status != 0)
+        throw PathError(errnum::PathFileAccessError, document,
+                        "no application opened it: xdg-open ended with status " +
+                            std::to_string(*status));
 }
 
 std::string StandardFileTools::LMGetStringSetting(const std::string& application,
