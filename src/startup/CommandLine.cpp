@@ -60,12 +60,78 @@ std::optional<CommandSwitch> ParseSwitch(std::string_view argument) {
 }
 
 namespace {
-constexpr std::string_view SwitchLetters = "cfxtlasdrwkbmvp";
+
+void SetText(Context& context, TextField field, const std::string& value) {
+    context.job.setText(field, value);
+}
+
+void TurnOn(Context& context, MenuField flag) {
+    context.job.setFlag(flag, true);
+}
+
+constexpr SwitchSpec SwitchTable[] = {
+    {'c', "FILE", "load the configuration file FILE; the job then runs as if FILE came first",
+     [](Context& c, const std::string& value, std::string_view) {
+         c.process.commandLineConfigFile = value;
+         OpenConfig(c, value);
+     }},
+    {'f', "PATH", "index file; several are separated by \"|\"; a \"*\" picks files by extension",
+     [](Context& c, const std::string& v, std::string_view) {
+         SetText(c, TextField::IndexFile, v);
+     }},
+    {'x', "PATH", "BIF output file",
+     [](Context& c, const std::string& v, std::string_view) { SetText(c, TextField::BIFFile, v); }},
+    {'a', "PATH", "image folder",
+     [](Context& c, const std::string& v, std::string_view) {
+         SetText(c, TextField::ImageFolder, v);
+     }},
+    {'t', "TEXT", "document type",
+     [](Context& c, const std::string& v, std::string_view) { SetText(c, TextField::DocType, v); }},
+    {'l', "TEXT", "destination folder in the document system",
+     [](Context& c, const std::string& v, std::string_view) { SetText(c, TextField::Folder, v); }},
+    {'s', "TEXT", "maximum files per BIF file (kept in the job; no conversion reads it)",
+     [](Context& c, const std::string& v, std::string_view) {
+         SetText(c, TextField::MaxFiles, v);
+     }},
+    {'d', "", "allow duplicates: give a moved image a numbered name instead of asking",
+     [](Context& c, const std::string&, std::string_view) { TurnOn(c, MenuField::AllowDupes); }},
+    {'r', "", "remove each index file after its successful conversion",
+     [](Context& c, const std::string&, std::string_view) {
+         TurnOn(c, MenuField::RemoveProcessed);
+     }},
+    {'w', "", "say \"Finished BIF conversion!\" when the job ends",
+     [](Context& c, const std::string&, std::string_view) {
+         TurnOn(c, MenuField::PromptWhenFinished);
+     }},
+    {'k', "", "skip the header row of each index file",
+     [](Context& c, const std::string&, std::string_view) { TurnOn(c, MenuField::SkipHeader); }},
+    {'b', "", "debug mode: write the debug log debug-QM.log",
+     [](Context& c, const std::string&, std::string_view) { TurnOn(c, MenuField::DebugMode); }},
+    {'m', "", "manual: load the configuration file but do not run the job",
+     [](Context& c, const std::string&, std::string_view) { c.process.manualMode = true; }},
+    {'v', "", "run as the service",
+     [](Context& c, const std::string&, std::string_view) { c.process.serviceMode = true; }},
+    {'p', "", "put the whole command line on the clipboard (only with the window)",
+     [](Context& c, const std::string&, std::string_view whole) { c.host.setClipboard(whole); }},
+};
+
+// The switch a letter stands for; upper-case letters stand for none.
+const SwitchSpec* FindSwitch(char letter) {
+    for (const SwitchSpec& spec : SwitchTable)
+        if (spec.letter == letter)
+            return &spec;
+    return nullptr;
+}
+
 } // namespace
+
+std::span<const SwitchSpec> Switches() {
+    return SwitchTable;
+}
 
 bool IsKnownSwitch(std::string_view argument) {
     const auto option = ParseSwitch(argument);
-    return option && SwitchLetters.find(option->letter) != std::string_view::npos;
+    return option && FindSwitch(option->letter) != nullptr;
 }
 
 bool ReadsAsSwitch(std::string_view argument) {
@@ -77,57 +143,8 @@ std::string UnquoteFirstArgument(std::string_view argument) {
 }
 
 void ApplySwitch(Context& context, const CommandSwitch& option, std::string_view wholeCommandLine) {
-    JobSettings& job = context.job;
-    switch (option.letter) {
-    case 'c':
-        context.process.commandLineConfigFile = option.value;
-        OpenConfig(context, option.value);
-        break;
-    case 'f':
-        job.setText(TextField::IndexFile, option.value);
-        break;
-    case 'x':
-        job.setText(TextField::BIFFile, option.value);
-        break;
-    case 't':
-        job.setText(TextField::DocType, option.value);
-        break;
-    case 'l':
-        job.setText(TextField::Folder, option.value);
-        break;
-    case 'a':
-        job.setText(TextField::ImageFolder, option.value);
-        break;
-    case 's':
-        job.setText(TextField::MaxFiles, option.value);
-        break;
-    case 'd':
-        job.setFlag(MenuField::AllowDupes, true);
-        break;
-    case 'r':
-        job.setFlag(MenuField::RemoveProcessed, true);
-        break;
-    case 'w':
-        job.setFlag(MenuField::PromptWhenFinished, true);
-        break;
-    case 'k':
-        job.setFlag(MenuField::SkipHeader, true);
-        break;
-    case 'b':
-        job.setFlag(MenuField::DebugMode, true);
-        break;
-    case 'm':
-        context.process.manualMode = true;
-        break;
-    case 'v':
-        context.process.serviceMode = true;
-        break;
-    case 'p':
-        context.host.setClipboard(wholeCommandLine);
-        break;
-    default:
-        break; // other letters, upper-case ones included, are not switches
-    }
+    if (const SwitchSpec* spec = FindSwitch(option.letter))
+        spec->apply(context, option.value, wholeCommandLine);
 }
 
 } // namespace qm
