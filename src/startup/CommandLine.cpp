@@ -61,12 +61,15 @@ std::optional<CommandSwitch> ParseSwitch(std::string_view argument) {
 
 namespace {
 
-void SetText(Context& context, TextField field, const std::string& value) {
-    context.job.setText(field, value);
+// The switches that set one text of the job, and those that turn one of its flags on.
+template <TextField Field>
+void SetText(Context& context, const std::string& value, std::string_view) {
+    context.job.setText(Field, value);
 }
 
-void TurnOn(Context& context, MenuField flag) {
-    context.job.setFlag(flag, true);
+template <MenuField Flag>
+void TurnOn(Context& context, const std::string&, std::string_view) {
+    context.job.setFlag(Flag, true);
 }
 
 constexpr SwitchSpec SwitchTable[] = {
@@ -76,37 +79,21 @@ constexpr SwitchSpec SwitchTable[] = {
          OpenConfig(c, value);
      }},
     {'f', "PATH", "index file; several are separated by \"|\"; a \"*\" picks files by extension",
-     [](Context& c, const std::string& v, std::string_view) {
-         SetText(c, TextField::IndexFile, v);
-     }},
-    {'x', "PATH", "BIF output file",
-     [](Context& c, const std::string& v, std::string_view) { SetText(c, TextField::BIFFile, v); }},
-    {'a', "PATH", "image folder",
-     [](Context& c, const std::string& v, std::string_view) {
-         SetText(c, TextField::ImageFolder, v);
-     }},
-    {'t', "TEXT", "document type",
-     [](Context& c, const std::string& v, std::string_view) { SetText(c, TextField::DocType, v); }},
-    {'l', "TEXT", "destination folder in the document system",
-     [](Context& c, const std::string& v, std::string_view) { SetText(c, TextField::Folder, v); }},
+     SetText<TextField::IndexFile>},
+    {'x', "PATH", "BIF output file", SetText<TextField::BIFFile>},
+    {'a', "PATH", "image folder", SetText<TextField::ImageFolder>},
+    {'t', "TEXT", "document type", SetText<TextField::DocType>},
+    {'l', "TEXT", "destination folder in the document system", SetText<TextField::Folder>},
     {'s', "TEXT", "maximum files per BIF file (kept in the job; no conversion reads it)",
-     [](Context& c, const std::string& v, std::string_view) {
-         SetText(c, TextField::MaxFiles, v);
-     }},
+     SetText<TextField::MaxFiles>},
     {'d', "", "allow duplicates: give a moved image a numbered name instead of asking",
-     [](Context& c, const std::string&, std::string_view) { TurnOn(c, MenuField::AllowDupes); }},
+     TurnOn<MenuField::AllowDupes>},
     {'r', "", "remove each index file after its successful conversion",
-     [](Context& c, const std::string&, std::string_view) {
-         TurnOn(c, MenuField::RemoveProcessed);
-     }},
+     TurnOn<MenuField::RemoveProcessed>},
     {'w', "", "say \"Finished BIF conversion!\" when the job ends",
-     [](Context& c, const std::string&, std::string_view) {
-         TurnOn(c, MenuField::PromptWhenFinished);
-     }},
-    {'k', "", "skip the header row of each index file",
-     [](Context& c, const std::string&, std::string_view) { TurnOn(c, MenuField::SkipHeader); }},
-    {'b', "", "debug mode: write the debug log debug-QM.log",
-     [](Context& c, const std::string&, std::string_view) { TurnOn(c, MenuField::DebugMode); }},
+     TurnOn<MenuField::PromptWhenFinished>},
+    {'k', "", "skip the header row of each index file", TurnOn<MenuField::SkipHeader>},
+    {'b', "", "debug mode: write the debug log debug-QM.log", TurnOn<MenuField::DebugMode>},
     {'m', "", "manual: load the configuration file but do not run the job",
      [](Context& c, const std::string&, std::string_view) { c.process.manualMode = true; }},
     {'v', "", "run as the service",

@@ -9,6 +9,12 @@ namespace qm {
 
 namespace {
 
+// The options that turn one flag on.
+template <bool ProgramOptions::*Flag>
+void TurnOn(ProgramOptions& o, std::string_view) {
+    o.*Flag = true;
+}
+
 void SetMaxFindings(ProgramOptions& o, std::string_view value) {
     const auto parsed = std::from_chars(value.data(), value.data() + value.size(), o.maxFindings);
     if (value.empty() || parsed.ec != std::errc() || parsed.ptr != value.data() + value.size())
@@ -16,19 +22,17 @@ void SetMaxFindings(ProgramOptions& o, std::string_view value) {
 }
 
 constexpr OptionSpec Options[] = {
-    {"--help", "-h", "", "", "show this help and exit", false,
-     [](ProgramOptions& o, std::string_view) { o.help = true; }},
-    {"--version", "", "", "", "show the version and exit", false,
-     [](ProgramOptions& o, std::string_view) { o.version = true; }},
+    {"--help", "-h", "", "", "show this help and exit", false, TurnOn<&ProgramOptions::help>},
+    {"--version", "", "", "", "show the version and exit", false, TurnOn<&ProgramOptions::version>},
     {"--headless", "", "", "", "run a job without the window, even where a display is available",
-     false, [](ProgramOptions& o, std::string_view) { o.headless = true; }},
+     false, TurnOn<&ProgramOptions::headless>},
     {"--check", "", "", "",
      "go through the job as a run would and list every problem it would meet,\n"
      "as \"file:line: severity: message\" lines and a summary; nothing is\n"
      "created, written, moved, renamed or deleted, and nothing is asked",
-     false, [](ProgramOptions& o, std::string_view) { o.check = true; }},
+     false, TurnOn<&ProgramOptions::check>},
     {"--json", "", "", "", "with --check: the findings as JSON Lines, then a summary object", true,
-     [](ProgramOptions& o, std::string_view) { o.json = true; }},
+     TurnOn<&ProgramOptions::json>},
     {"--max-findings", "", "N", "",
      "with --check: show at most N findings of each kind (default 1000);\n"
      "the summary still counts every one",
@@ -36,15 +40,15 @@ constexpr OptionSpec Options[] = {
     {"--install-service", "", "", "JOB.sbf [SWITCH]...",
      "install the systemd service that runs the job every five minutes\n"
      "(/b in the switches: the service writes the debug log)",
-     false, [](ProgramOptions& o, std::string_view) { o.installService = true; }},
+     false, TurnOn<&ProgramOptions::installService>},
     {"--remove-service", "", "", "", "remove the systemd service", false,
-     [](ProgramOptions& o, std::string_view) { o.removeService = true; }},
+     TurnOn<&ProgramOptions::removeService>},
     {"--watch", "", "", "JOB.sbf [SWITCH]...",
      "run the job in the foreground, without the window, on each index file\n"
      "seconds after it is complete (written and closed, or moved in, and then\n"
      "left alone for 10 seconds), with a run every five minutes as a sweep;\n"
      "with --install-service: the service does the same",
-     false, [](ProgramOptions& o, std::string_view) { o.watch = true; }},
+     false, TurnOn<&ProgramOptions::watch>},
     {"--", "", "", "", "end of the options: every later argument belongs to the command line",
      false, nullptr},
 };
