@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 
 namespace qm {
 
@@ -53,21 +54,21 @@ constexpr OptionSpec Options[] = {
      false, nullptr},
 };
 
-// The option `argument` names, with the value it carries after "=", if any.
-const OptionSpec* FindOption(std::string_view argument, std::string_view& value, bool& valueGiven) {
+// The option an argument names, and the value it carries after "=", if any.
+struct OptionMatch {
+    const OptionSpec* spec = nullptr;
+    std::optional<std::string_view> value;
+};
+
+OptionMatch FindOption(std::string_view argument) {
     for (const OptionSpec& spec : Options) {
-        if (argument == spec.name || (!spec.shortName.empty() && argument == spec.shortName)) {
-            valueGiven = false;
-            return &spec;
-        }
+        if (argument == spec.name || (!spec.shortName.empty() && argument == spec.shortName))
+            return {&spec, std::nullopt};
         if (!spec.valueName.empty() && argument.starts_with(spec.name) &&
-            argument.size() > spec.name.size() && argument[spec.name.size()] == '=') {
-            value = argument.substr(spec.name.size() + 1);
-            valueGiven = true;
-            return &spec;
-        }
+            argument.size() > spec.name.size() && argument[spec.name.size()] == '=')
+            return {&spec, argument.substr(spec.name.size() + 1)};
     }
-    return nullptr;
+    return {};
 }
 
 // Lines after the first are indented to the help column.
@@ -132,9 +133,7 @@ ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
     for (auto next = arguments.begin(); next != arguments.end(); ++next) {
         const std::string& argument = *next;
         if (!optionsEnded) {
-            std::string_view value;
-            bool valueGiven = false;
-            if (const OptionSpec* spec = FindOption(argument, value, valueGiven)) {
+            if (auto [spec, value] = FindOption(argument); spec) {
                 if (!spec->set) {
                     optionsEnded = true;
                     continue;
@@ -142,9 +141,9 @@ ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments) {
                 if (spec->checkOnly)
                     options.checkOption = spec->name;
                 // A value not given with "=" is the next argument, whatever it is.
-                if (!spec->valueName.empty() && !valueGiven && next + 1 != arguments.end())
-                    value = *++next;
-                spec->set(options, value);
+                if (!spec->valueName.empty() && !value)
+                    value = next + 1 != arguments.end() ? std::string_view(*++next) : "";
+                spec->set(options, value.value_or(""));
                 continue;
             }
             if (argument.size() > 2 && argument.starts_with("--")) {
