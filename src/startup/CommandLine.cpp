@@ -60,12 +60,65 @@ std::optional<CommandSwitch> ParseSwitch(std::string_view argument) {
 }
 
 namespace {
-constexpr std::string_view SwitchLetters = "cfxtlasdrwkbmvp";
+
+// The switches that set one text of the job, and those that turn one of its flags on.
+template <TextField Field>
+void SetText(Context& context, const std::string& value, std::string_view) {
+    context.job.setText(Field, value);
+}
+
+template <MenuField Flag>
+void TurnOn(Context& context, const std::string&, std::string_view) {
+    context.job.setFlag(Flag, true);
+}
+
+constexpr SwitchSpec SwitchTable[] = {
+    {'c', "FILE", "load the configuration file FILE; the job then runs as if FILE came first",
+     [](Context& c, const std::string& value, std::string_view) {
+         c.process.commandLineConfigFile = value;
+         OpenConfig(c, value);
+     }},
+    {'f', "PATH", "index file; several are separated by \"|\"; a \"*\" picks files by extension",
+     SetText<TextField::IndexFile>},
+    {'x', "PATH", "BIF output file", SetText<TextField::BIFFile>},
+    {'a', "PATH", "image folder", SetText<TextField::ImageFolder>},
+    {'t', "TEXT", "document type", SetText<TextField::DocType>},
+    {'l', "TEXT", "destination folder in the document system", SetText<TextField::Folder>},
+    {'s', "TEXT", "maximum files per BIF file (kept in the job; no conversion reads it)",
+     SetText<TextField::MaxFiles>},
+    {'d', "", "allow duplicates: give a moved image a numbered name instead of asking",
+     TurnOn<MenuField::AllowDupes>},
+    {'r', "", "remove each index file after its successful conversion",
+     TurnOn<MenuField::RemoveProcessed>},
+    {'w', "", "say \"Finished BIF conversion!\" when the job ends",
+     TurnOn<MenuField::PromptWhenFinished>},
+    {'k', "", "skip the header row of each index file", TurnOn<MenuField::SkipHeader>},
+    {'b', "", "debug mode: write the debug log debug-QM.log", TurnOn<MenuField::DebugMode>},
+    {'m', "", "manual: load the configuration file but do not run the job",
+     [](Context& c, const std::string&, std::string_view) { c.process.manualMode = true; }},
+    {'v', "", "run as the service",
+     [](Context& c, const std::string&, std::string_view) { c.process.serviceMode = true; }},
+    {'p', "", "put the whole command line on the clipboard (only with the window)",
+     [](Context& c, const std::string&, std::string_view whole) { c.host.setClipboard(whole); }},
+};
+
+// The switch a letter stands for; upper-case letters stand for none.
+const SwitchSpec* FindSwitch(char letter) {
+    for (const SwitchSpec& spec : SwitchTable)
+        if (spec.letter == letter)
+            return &spec;
+    return nullptr;
+}
+
 } // namespace
+
+std::span<const SwitchSpec> Switches() {
+    return SwitchTable;
+}
 
 bool IsKnownSwitch(std::string_view argument) {
     const auto option = ParseSwitch(argument);
-    return option && SwitchLetters.find(option->letter) != std::string_view::npos;
+    return option && FindSwitch(option->letter) != nullptr;
 }
 
 bool ReadsAsSwitch(std::string_view argument) {
@@ -77,57 +130,8 @@ std::string UnquoteFirstArgument(std::string_view argument) {
 }
 
 void ApplySwitch(Context& context, const CommandSwitch& option, std::string_view wholeCommandLine) {
-    JobSettings& job = context.job;
-    switch (option.letter) {
-    case 'c':
-        context.process.commandLineConfigFile = option.value;
-        OpenConfig(context, option.value);
-        break;
-    case 'f':
-        job.setText(TextField::IndexFile, option.value);
-        break;
-    case 'x':
-        job.setText(TextField::BIFFile, option.value);
-        break;
-    case 't':
-        job.setText(TextField::DocType, option.value);
-        break;
-    case 'l':
-        job.setText(TextField::Folder, option.value);
-        break;
-    case 'a':
-        job.setText(TextField::ImageFolder, option.value);
-        break;
-    case 's':
-        job.setText(TextField::MaxFiles, option.value);
-        break;
-    case 'd':
-        job.setFlag(MenuField::AllowDupes, true);
-        break;
-    case 'r':
-        job.setFlag(MenuField::RemoveProcessed, true);
-        break;
-    case 'w':
-        job.setFlag(MenuField::PromptWhenFinished, true);
-        break;
-    case 'k':
-        job.setFlag(MenuField::SkipHeader, true);
-        break;
-    case 'b':
-        job.setFlag(MenuField::DebugMode, true);
-        break;
-    case 'm':
-        context.process.manualMode = true;
-        break;
-    case 'v':
-        context.process.serviceMode = true;
-        break;
-    case 'p':
-        context.host.setClipboard(wholeCommandLine);
-        break;
-    default:
-        break; // other letters, upper-case ones included, are not switches
-    }
+    if (const SwitchSpec* spec = FindSwitch(option.letter))
+        spec->apply(context, option.value, wholeCommandLine);
 }
 
 } // namespace qm

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +28,20 @@ struct CommandSwitch {
 // "/" or "\" and have a second character to be one.
 std::optional<CommandSwitch> ParseSwitch(std::string_view argument);
 
-// Whether the argument is a switch that acts: "/" or "\" and one of the letters
-// c f x t l a s d r w k b m v p.
+// A switch that acts: its letter, the name of its value in the help ("FILE" for "/c:FILE"; empty
+// when it takes none), its help line and what it does.
+struct SwitchSpec {
+    char letter;
+    std::string_view valueName;
+    std::string_view help;
+    // Applies the switch. `wholeCommandLine` is the text that switch p puts on the clipboard.
+    void (*apply)(Context& context, const std::string& value, std::string_view wholeCommandLine);
+};
+
+// Every switch that acts, in the order the help lists them. Only these lower-case letters act.
+std::span<const SwitchSpec> Switches();
+
+// Whether the argument is a switch that acts: "/" or "\" and a letter of Switches().
 bool IsKnownSwitch(std::string_view argument);
 
 // Whether the argument reads as a switch rather than a path: a known switch whose letter is
@@ -39,10 +52,9 @@ bool ReadsAsSwitch(std::string_view argument);
 // character are removed; a lone double quote becomes "".
 std::string UnquoteFirstArgument(std::string_view argument);
 
-// Applies one switch to the job and the process state. Only the lower-case letters
-// c f x t l a s d r w k b m v p act; any other letter is ignored. `wholeCommandLine` is the
-// text that switch p puts on the clipboard. Switch c loads its file at once (OpenConfig),
-// which reports its own failures.
+// Applies one switch to the job and the process state. A letter that is not in Switches() is
+// ignored. `wholeCommandLine` is the text that switch p puts on the clipboard. Switch c loads
+// its file at once (OpenConfig), which reports its own failures.
 void ApplySwitch(Context& context, const CommandSwitch& option, std::string_view wholeCommandLine);
 
 } // namespace qm

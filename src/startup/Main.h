@@ -9,6 +9,7 @@
 #include "platform/ServiceControl.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemLog.h"
+#include "startup/ProgramOptions.h"
 #include "startup/ProgramWindow.h"
 
 #include <functional>
@@ -74,44 +75,12 @@ struct MainEnvironment {
     bool outputIsTerminal = false;
 };
 
-// The GNU-style options that are taken out of the arguments before the command line is read.
-struct ProgramOptions {
-    bool help = false;
-    bool version = false;
-    bool headless = false;
-    bool check = false;             // --check: go through the job, touch nothing
-    bool json = false;              // --json: the check's findings as JSON Lines
-    std::size_t maxFindings = 1000; // --max-findings N: findings shown per kind
-    bool installService = false;    // --install-service: register the job named as the service
-    bool removeService = false;     // --remove-service
-    bool watch = false;             // --watch: run the job on each index file as it arrives
-    std::string unknownOption;      // the first "--x" that is not an option; a usage error
-    std::string badValue;           // an option whose value is missing or wrong; a usage error
-    std::string checkOption;        // the last option given that only a check takes
-    std::string commandLine;        // the other arguments joined with single blanks
-};
-
-// Takes --help/-h, --version, --headless, --check, --json, --max-findings N (or
-// --max-findings=N), --install-service, --remove-service and --watch out of the arguments (anywhere
-// before a "--", which ends the options and is dropped) and joins the rest with single blanks.
-ProgramOptions TakeProgramOptions(const std::vector<std::string>& arguments);
-
-// The ways a run can go once the command line is read.
-enum class Road {
-    Interactive,    // the window, until the user closes it
-    CommandLineJob, // a configuration file named and no switch m: the job runs once
-    Service,        // switch v: the service host
-};
-
 // The exit statuses of the program.
 namespace exitstatus {
 inline constexpr int Success = 0;
 inline constexpr int Failure = 1; // a conversion failed, an error was reported, start-up failed
 inline constexpr int Usage = 2;   // a usage error, or a road this build cannot take
 } // namespace exitstatus
-
-// The text of --help.
-std::string UsageText();
 
 // True when `getEnvironment` finds a non-empty DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM.
 bool DisplayAvailable(const std::function<const char*(const char*)>& getEnvironment);
@@ -123,8 +92,8 @@ DisplayCheck CheckDisplay(const std::function<const char*(const char*)>& getEnvi
                           const std::function<bool(std::string_view)>& x11Answers);
 
 // The program's entry: reads the options and the command line (the arguments after the
-// program's own name), loads the job, applies the switches and takes one road. Returns the
-// exit status.
+// program's own name), loads the job, applies the switches and takes one road (see Roads.h).
+// Returns the exit status.
 int Main(const std::vector<std::string>& arguments, MainEnvironment& env);
 
 } // namespace qm
