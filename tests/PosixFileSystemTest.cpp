@@ -232,6 +232,12 @@ TEST_F(PosixFileSystemTest, TellsFilesFromFolders) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->number(), errnum::PathNotFound);
     EXPECT_TRUE(files.fileExists("T:\\in\\a.csv"));
+    // The same beneath the folders of a conversion's moves, where the numbered names are tried.
+    const std::unique_ptr<ConfinedMoves> moves = files.openConfined("T:\\in", "T:\\in");
+    ASSERT_TRUE(moves);
+    EXPECT_TRUE(moves->fileExists(ConfinedMoves::Side::Bif, "a.csv"));
+    EXPECT_FALSE(moves->fileExists(ConfinedMoves::Side::Bif, std::string("a.csv\0-0001", 11)));
+    EXPECT_FALSE(moves->folderExists(std::string(".\0x", 3)));
 }
 
 TEST_F(PosixFileSystemTest, SameFileFollowsMappingAndLinks) {

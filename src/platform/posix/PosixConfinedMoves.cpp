@@ -98,6 +98,9 @@ Opened WalkBeneath(int root, std::string_view part, int flags) {
 Opened OpenBeneath(int root, const std::string& part, int flags) {
     if (root < 0)
         return root; // the folder could not be opened: why
+    // The system would read the name only up to the NUL and find another file.
+    if (part.find('\0') != std::string::npos)
+        return -ENOENT;
     if (!walkComponents.load(std::memory_order_relaxed)) {
         struct open_how how {};
         how.flags = static_cast<unsigned long long>(flags | O_CLOEXEC);
@@ -356,6 +359,8 @@ private:
         name.assign(slash == std::string::npos ? part : part.substr(slash + 1));
         if (name.empty() || name == "." || name == "..")
             return Fd(-EXDEV);
+        if (name.find('\0') != std::string::npos)
+            return Fd(-ENOENT); // names no file: the system would cut it at the NUL
         return Fd(OpenBeneath(root,
                               slash == std::string::npos ? std::string() : part.substr(0, slash),
                               O_PATH | O_DIRECTORY));
