@@ -3,6 +3,7 @@
 // undisturbed run ends. And two processes on one job convert each index file once.
 
 #include "support/FolderState.h"
+#include "support/KillTrial.h"
 #include "support/TempFolder.h"
 #include "support/TestWorld.h"
 
@@ -70,9 +71,7 @@ void WriteJob(TempFolder& temp, int files, int lines) {
 // (such as strace and its options) when one is given.
 pid_t Start(const std::string& work, const std::string& state,
             const std::vector<std::string>& launcher = {}) {
-    std::vector<std::string> arguments = launcher;
-    for (const char* a : {QM_EXECUTABLE, "--headless", "job.sbf"})
-        arguments.emplace_back(a);
+    std::vector<std::string> arguments = HeadlessRun(launcher);
     std::vector<char*> argv;
     for (std::string& a : arguments)
         argv.push_back(a.data());

@@ -13,6 +13,13 @@
 
 namespace qm::test {
 
+std::vector<std::string> HeadlessRun(const std::vector<std::string>& launcher) {
+    std::vector<std::string> arguments = launcher;
+    for (const char* a : {QM_EXECUTABLE, "--headless", "job.sbf"})
+        arguments.emplace_back(a);
+    return arguments;
+}
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -102,9 +109,7 @@ pid_t CrashSandbox::start(const std::vector<std::string>& launcher) {
     for (std::string& e : environment)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::vector<std::string> arguments = launcher;
-    for (const char* a : {QM_EXECUTABLE, "--headless", "job.sbf"})
-        arguments.emplace_back(a);
+    std::vector<std::string> arguments = HeadlessRun(launcher);
     std::vector<char*> argv;
     for (std::string& a : arguments)
         argv.push_back(a.data());

@@ -11,6 +11,9 @@
 
 namespace qm::test {
 
+// `quillmarch --headless job.sbf`, started through `launcher` when one is given.
+std::vector<std::string> HeadlessRun(const std::vector<std::string>& launcher);
+
 // Every regular file below a folder, by path relative to it, with its bytes.
 using FileContents = std::map<std::string, std::string>;
 
