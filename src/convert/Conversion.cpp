@@ -11,6 +11,7 @@
 
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace qm {
 
@@ -90,6 +91,7 @@ private:
     bool inPlace_ = false;    // the BIF file stands, durable, under its final name
     std::unique_ptr<LineReader> reader_;
     std::unique_ptr<TextWriter> writer_;
+    std::optional<ImageTransfer> images_;
 };
 
 // The wanted name or its first free numbered form. A folder of that name would make the final
@@ -161,7 +163,7 @@ void IndexConversion::convert() {
 
     step_ = 6;
     ctx_.log.WriteLog("Starting File Conversion");
-    ImageTransfer images(files, tools, host, job, indexPath_, bifFolder);
+    ImageTransfer& images = images_.emplace(files, tools, host, job, indexPath_, bifFolder);
     images.useJournal(journal_);
     BlockFiller filler;
     std::string imageFolder;
@@ -214,6 +216,8 @@ void IndexConversion::convert() {
     }
 
     waitForWrites();
+    step_ = 14;
+    images.finishMoves();
     step_ = 16;
     writer_->flush();
     writer_->sync();
@@ -252,6 +256,20 @@ bool IndexConversion::fail(const Error& error) {
     if (writer_ && step_ < 16) {
         try {
             waitForWrites();
+        } catch (const Error& earlier) {
+            return reportFailure(earlier);
+        } catch (const std::exception& earlier) {
+            return reportFailure(ErrorReporter::FromException(earlier));
+        }
+    }
+    // The moves of the lines before the failing one are made, as they would have been
+    // without a batch; one that fails is the earlier failure.
+    if (images_ && images_->waitingMoves() > 0) {
+        const int step = step_;
+        step_ = 14;
+        try {
+            images_->finishMoves();
+            step_ = step;
         } catch (const Error& earlier) {
             return reportFailure(earlier);
         } catch (const std::exception& earlier) {

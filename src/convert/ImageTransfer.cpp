@@ -75,6 +75,8 @@ ImageTransfer::~ImageTransfer() = default;
 ConfinedMoves& ImageTransfer::confinedMoves(std::string_view imageFolder) {
     if (moves_ && imageFolder == imageFolder_)
         return *moves_;
+    // The waiting moves' parts are beneath the descriptors about to be replaced.
+    finishMoves();
     auto resolved = [this](const std::string& folder) {
         try {
             return files_.resolvedPath(folder);
@@ -110,6 +112,60 @@ bool ImageTransfer::finishRecordedMove(std::string& reference) {
     journal_->noteFinishedMove(source_, *recorded);
     reference = *recorded;
     return true;
+}
+
+// Keys that meet for any two spellings of one file the move code could resolve alike.
+namespace {
+void MoveKey(const std::string& resolvedFolder, const std::string& part, std::string& key) {
+    key.assign(resolvedFolder);
+    key += '/';
+    key += part;
+    for (char& c : key)
+        c = AsciiLower(c);
+}
+} // namespace
+
+bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves) {
+    using Side = ConfinedMoves::Side;
+    if (source != Placement::Below)
+        return false;
+    MoveKey(resolvedImages_, sourcePart_, sourceKey_);
+    MoveKey(resolvedBif_, targetPart_, targetKey_);
+    return !waitingKeys_.contains(sourceKey_) && !waitingKeys_.contains(targetKey_) &&
+           journal_->recordedTarget(source_) == nullptr && moves.folderExists(folderPart_) &&
+           moves.fileExists(Side::Images, sourcePart_) && !moves.fileExists(Side::Bif, targetPart_);
+}
+
+void ImageTransfer::wait(const std::string& reference) {
+    journal_->announceMove(source_, reference);
+    if (waiting_ == waitingList_.size())
+        waitingList_.emplace_back();
+    WaitingMove& move = waitingList_[waiting_++];
+    move.source.assign(source_);
+    move.sourcePart.assign(sourcePart_);
+    move.target.assign(reference);
+    move.targetPart.assign(targetPart_);
+    waitingKeys_.insert(sourceKey_);
+    waitingKeys_.insert(targetKey_);
+    waitingBytes_ += source_.size() + reference.size();
+    constexpr std::size_t MaxWaitingBytes = 4 * 1024 * 1024;
+    if (waiting_ >= MaxWaitingMoves || waitingBytes_ >= MaxWaitingBytes)
+        finishMoves();
+}
+
+void ImageTransfer::finishMoves() {
+    if (waiting_ == 0)
+        return;
+    const std::size_t count = waiting_;
+    // Whatever happens below, nothing waits any more: a move not made is left to the rerun.
+    waiting_ = 0;
+    waitingBytes_ = 0;
+    waitingKeys_.clear();
+    journal_->commitRecords();
+    for (std::size_t i = 0; i < count; ++i) {
+        const WaitingMove& move = waitingList_[i];
+        moves_->move(move.source, move.sourcePart, move.target, move.targetPart);
+    }
 }
 
 bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
@@ -153,6 +209,12 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
 
     const std::size_t slash = targetPart_.rfind('/');
     folderPart_.assign(targetPart_, 0, slash == std::string::npos ? 0 : slash);
+    if (journal_ && canWait(source, moves)) {
+        wait(reference);
+        imagePath.clear();
+        return true;
+    }
+    finishMoves();
     if (!moves.folderExists(folderPart_)) {
         if (!files_.folderExists(bifFolder_)) {
             // The BIF folder itself is missing (a conversion makes it first): made, it is

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace qm {
 
@@ -67,8 +69,33 @@ public:
     // other target and is not used when it breaks it.
     void useJournal(Journal* journal) { journal_ = journal; }
 
+    // With a journal, a move that nothing else of the batch can change (its source stands, its
+    // target and the target's folder are free, no earlier run recorded it, and no move waiting
+    // has the same source or target) waits: the records of a batch (up to MaxWaitingMoves
+    // moves) reach the disk with one sync, then the moves are made in line order. Any other
+    // line first finishes the batch, so its questions, numbered names and failures meet the
+    // disk as they would without one. A crash between the sync and the moves leaves records of
+    // moves never made, which a rerun recognises by their sources still standing.
+    static constexpr std::size_t MaxWaitingMoves = 256;
+
+    // Makes the records of the waiting moves durable, then the moves, in order. A failure
+    // leaves the moves before the failing one made and none after it.
+    void finishMoves();
+
+    // The moves waiting, not yet made.
+    std::size_t waitingMoves() const { return waiting_; }
+
 private:
+    struct WaitingMove {
+        std::string source;
+        std::string sourcePart;
+        std::string target;
+        std::string targetPart;
+    };
+
     ConfinedMoves& confinedMoves(std::string_view imageFolder);
+    bool canWait(Placement source, ConfinedMoves& moves);
+    void wait(const std::string& reference);
     bool finishRecordedMove(std::string& reference);
 
     FileSystem& files_;
@@ -91,6 +118,12 @@ private:
     std::string recordedPart_;
     ResolvedFolderCache sourceFolders_;
     ResolvedFolderCache targetFolders_;
+    std::vector<WaitingMove> waitingList_; // its first waiting_ entries wait; the rest are spare
+    std::size_t waiting_ = 0;
+    std::size_t waitingBytes_ = 0;
+    std::unordered_set<std::string> waitingKeys_; // sources and targets of the waiting moves
+    std::string sourceKey_;
+    std::string targetKey_;
 };
 
 } // namespace qm
