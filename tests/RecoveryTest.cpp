@@ -477,8 +477,8 @@ TEST(RecoveryTest, AFailureAtALineLeavesTheMovesBeforeItMadeAndNoneAfter) {
         for (int i = 1; i <= Lines; ++i) {
             const std::string image = std::to_string(i) + ".tif";
             temp.write("img/" + image, "image " + image);
-            index += "Doc " + std::to_string(i) + "," +
-                     (i == Failing ? c.failingImage : image) + "\r\n";
+            index +=
+                "Doc " + std::to_string(i) + "," + (i == Failing ? c.failingImage : image) + "\r\n";
         }
         temp.write("in/a.csv", index);
         if (c.targetTaken)
@@ -493,7 +493,8 @@ TEST(RecoveryTest, AFailureAtALineLeavesTheMovesBeforeItMadeAndNoneAfter) {
         for (int i = 1; i <= Lines; ++i) {
             const std::string image = std::to_string(i) + ".tif";
             const bool moved = c.error == 0 || i < Failing;
-            EXPECT_EQ(fs::exists(temp.path("out/" + image)), moved || (i == Failing && c.targetTaken))
+            EXPECT_EQ(fs::exists(temp.path("out/" + image)),
+                      moved || (i == Failing && c.targetTaken))
                 << image;
             EXPECT_EQ(fs::exists(temp.path("img/" + image)), !moved) << image;
         }
