@@ -162,10 +162,19 @@ void ImageTransfer::finishMoves() {
     waitingBytes_ = 0;
     waitingKeys_.clear();
     journal_->commitRecords();
-    for (std::size_t i = 0; i < count; ++i) {
-        const WaitingMove& move = waitingList_[i];
-        moves_->move(move.source, move.sourcePart, move.target, move.targetPart);
+    moves_->holdSources();
+    try {
+        for (std::size_t i = 0; i < count; ++i) {
+            const WaitingMove& move = waitingList_[i];
+            moves_->move(move.source, move.sourcePart, move.target, move.targetPart);
+        }
+    } catch (...) {
+        // The moves before the failing one are made: their sources go. A failure there is
+        // the earlier one, and replaces this.
+        moves_->finishMoves();
+        throw;
     }
+    moves_->finishMoves();
 }
 
 bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
