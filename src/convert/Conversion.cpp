@@ -35,7 +35,6 @@ public:
 
 private:
     void convert();
-    std::string freeName(const std::string& bifFolder);
     void waitForWrites();
     bool fail(const Error& error);
     bool reportFailure(const Error& error);
@@ -55,16 +54,6 @@ private:
     std::unique_ptr<LineReader> reader_;
     std::unique_ptr<TextWriter> writer_;
 };
-
-// The wanted name or its first free numbered form. A folder of that name would make the final
-// rename fail after all the work, and after the images were moved: better said now.
-std::string IndexConversion::freeName(const std::string& bifFolder) {
-    std::string name = names_.freeName(bifFolder, bifPath_);
-    if (ctx_.files.folderExists(bifFolder + "\\" + name))
-        throw PathError(errnum::FileAlreadyExists, bifFolder + "\\" + name,
-                        "a folder has this name");
-    return name;
-}
 
 void IndexConversion::convert() {
     JobSettings& job = ctx_.job;
@@ -88,7 +77,8 @@ void IndexConversion::convert() {
     const std::string bifFolder = tools.GetFPath(bifPath_);
     if (!files.folderExists(bifFolder))
         tools.CreateAnyFolder(bifFolder);
-    const std::string finalPath = bifFolder + "\\" + freeName(bifFolder);
+    const std::string finalPath = bifFolder + "\\" + names_.freeName(bifFolder, bifPath_);
+    RefuseFolderNamed(files, finalPath);
     tempPath_ = finalPath + "X";
 
     step_ = 5;
