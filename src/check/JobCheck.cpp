@@ -498,7 +498,7 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
         });
         return;
     }
-    images.imageReference(image, imageFolder_, moveFiles_, reference_);
+    ImageReference(ctx_.tools, image, imageFolder_, bifFolder_, moveFiles_, reference_);
     if (!moveFiles_) {
         if (!foundBeside && !imageExists(reference_))
             report(file, lineNumber, "image-not-found", Severity::Warning, [&] {

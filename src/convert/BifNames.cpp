@@ -6,21 +6,6 @@
 
 namespace qm {
 
-long long NumberInName(std::string_view name, std::string_view stem, std::string_view suffix) {
-    if (name.size() <= stem.size() + suffix.size() || !name.starts_with(stem) ||
-        !name.ends_with(suffix))
-        return -1;
-    const std::string_view digits =
-        name.substr(stem.size(), name.size() - stem.size() - suffix.size());
-    if (digits.front() == '0' || digits.size() > 18 ||
-        digits.find_first_not_of("0123456789") != std::string_view::npos)
-        return -1;
-    long long number = 0;
-    for (const char digit : digits)
-        number = number * 10 + (digit - '0');
-    return number;
-}
-
 BifNames::BifNames(FileSystem& files, FileTools& tools) : files_(files), tools_(tools) {}
 
 BifNameParts SplitBifName(FileTools& tools, const std::string& bifPath) {
@@ -42,17 +27,6 @@ void RefuseFolderNamed(FileSystem& files, const std::string& bifPath) {
         throw PathError(errnum::FileAlreadyExists, bifPath, "a folder has this name");
 }
 
-void BifNames::readFolder(const std::string& bifFolder) {
-    taken_.clear();
-    lowest_ = 1;
-    for (const std::string& path : files_.listFiles(bifFolder)) {
-        const long long number = NumberInName(tools_.GetFName(path), parts_.stem, parts_.suffix);
-        if (number > 0)
-            taken_.insert(number);
-    }
-    read_ = true;
-}
-
 // The folder is read only once the wanted name is taken, and then once for the run; each
 // picked name is still confirmed on the disk, as another process may write meanwhile.
 std::string BifNames::freeName(const std::string& bifFolder, const std::string& bifPath) {
@@ -65,13 +39,17 @@ std::string BifNames::freeName(const std::string& bifFolder, const std::string& 
                 parts_.suffix != parts.suffix) {
                 folder_ = bifFolder;
                 parts_ = parts;
-                readFolder(bifFolder);
+                read_ = true;
+                lowest_ = 1;
+                taken_.clear();
+                for (const std::string& path : files_.listFiles(bifFolder))
+                    taken_.insert(tools_.GetFName(path));
             }
             return true;
         }
-        // A number found in the folder or handed out before is passed over; this one is
+        // A name found in the folder or handed out before is passed over; this one is
         // handed out now, and confirmed on the disk.
-        if (!taken_.insert(number).second)
+        if (!taken_.insert(name).second)
             return true;
         return files_.fileExists(bifFolder + "\\" + name);
     });

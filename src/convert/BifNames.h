@@ -1,8 +1,7 @@
 #pragma once
 
-#include <set>
 #include <string>
-#include <string_view>
+#include <unordered_set>
 
 namespace qm {
 
@@ -46,7 +45,7 @@ void RefuseFolderNamed(FileSystem& files, const std::string& bifPath);
 // Free names for the BIF files of one run. When the wanted name is taken, the first number
 // n >= 1 for which no file is named stem + n + suffix is used ("output" -> "output1",
 // "job.bif" -> "job1.bif"). The BIF folder is read once per run, not once per index file: the
-// numbers found there and the numbers handed out are kept, so a run writing many BIF files
+// names found there and the names handed out are kept, so a run writing many BIF files
 // into a folder that holds thousands does not read it again for each of them. Another process
 // may write into the folder meanwhile, so each picked name is still confirmed on the disk.
 class BifNames {
@@ -58,20 +57,14 @@ public:
     std::string freeName(const std::string& bifFolder, const std::string& bifPath);
 
 private:
-    void readFolder(const std::string& bifFolder);
-
     FileSystem& files_;
     FileTools& tools_;
-    // What the kept numbers are numbers of; another folder or name starts afresh.
+    // What the lowest free number is a number of; another folder or name starts afresh.
     std::string folder_;
     BifNameParts parts_;
     bool read_ = false;
-    std::set<long long> taken_;
+    std::unordered_set<std::string> taken_;
     long long lowest_ = 1; // no number below it is free
 };
-
-// The number in `name` when it is stem + a number + suffix, the number written in decimal
-// without leading zeros as the search writes it; -1 otherwise.
-long long NumberInName(std::string_view name, std::string_view stem, std::string_view suffix);
 
 } // namespace qm

@@ -112,8 +112,8 @@ void IndexConversion::convert() {
         images.findImageFolder(plan.imagePath(), plan.imageFolder());
 
         step_ = 13;
-        images.imageReference(plan.imagePath(), plan.imageFolder(), plan.moveFiles(),
-                              plan.reference());
+        ImageReference(tools, plan.imagePath(), plan.imageFolder(), bifFolder, plan.moveFiles(),
+                       plan.reference());
 
         step_ = 14;
         host.setStatus(2, plan.imagePath());

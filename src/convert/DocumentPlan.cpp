@@ -21,13 +21,14 @@ DocumentPlan::DocumentPlan(const JobSettings& job, FileTools& tools, ErrorReport
     : job_(job), tools_(tools), reporter_(reporter),
       map_(AnalyseFieldNames(job.text(TextField::FieldNames))),
       docTypeSetting_(job.text(TextField::DocType)),
-      fieldNameList_(FieldNameList(job.text(TextField::FieldNames))) {}
+      template_(
+          MakeDocumentTemplate(docTypeSetting_, FieldNameList(job.text(TextField::FieldNames)))) {}
 
 void DocumentPlan::requireNames() const {
-    if (!hasImagePath())
+    if (map_.imagePath < 0)
         throw Error(1000, "Convert CSV to BIF",
                     "ImagePath field is missing!  Cannot process file!");
-    if (!hasDocumentType())
+    if (docTypeSetting_.empty() && map_.docType < 0)
         throw Error(1001, "Convert CSV to BIF", "Document type is missing!  Cannot process file!");
 }
 
@@ -47,7 +48,6 @@ void DocumentPlan::start() {
     settings_.valid = false;
     refresh();
     const std::string& folder = job_.text(TextField::Folder);
-    template_ = MakeDocumentTemplate(docTypeSetting_, fieldNameList_);
     location_ =
         MakeLocationBlock(folder, settings_.slashCount, job_.check(CheckField::CreateFolder),
                           job_.check(CheckField::Append), job_.check(CheckField::DeleteImages));
@@ -64,12 +64,14 @@ bool DocumentPlan::take(std::string_view rawLine, int& step) {
     if (++lines_ == 1) {
         if (skipHeader_)
             return false;
-        rawLine = WithoutByteOrderMark(rawLine);
+        // Spreadsheet programs write a UTF-8 byte-order mark; it belongs to no value.
+        if (rawLine.starts_with("\xEF\xBB\xBF"))
+            rawLine.remove_prefix(3);
     }
     refresh();
     imageFolder_.assign(settings_.imageFolder);
-    if (IsBlankLine(rawLine))
-        return false;
+    if (rawLine.find_first_not_of(' ') == std::string_view::npos)
+        return false; // spaces only (or nothing) make no document and do not count
     step = 6;
     detail::RaiseDocumentNumber(number_);
     line_ = rawLine;

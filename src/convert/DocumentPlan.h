@@ -15,26 +15,21 @@ class FileTools;
 class JobSettings;
 
 // The lines of one index file made into documents, the one way a conversion and a check read
-// them. It touches no file: the caller reads the lines, and the image of each document is a
-// request the caller hands to the image transfer (or judges), which completes the image folder
-// and the reference before the block is filled.
-// The window can change the job while a conversion runs: the settings a line reads are taken
-// again whenever the job's revision has changed, so each line sees the job as it is when the
-// line is taken. The per-line path reuses its buffers and allocates nothing once they are large
-// enough.
+// them. It touches no file: the caller reads the lines and hands each document's image to the
+// image transfer (or judges it), which completes the image folder and the reference before the
+// block is filled. The window can change the job while a conversion runs, so the settings a
+// line reads are taken again whenever the job's revision has changed. The per-line path
+// reuses its buffers.
 class DocumentPlan {
 public:
     DocumentPlan(const JobSettings& job, FileTools& tools, ErrorReporter& reporter);
 
     const FieldMap& fields() const { return map_; }
-    bool hasImagePath() const { return map_.imagePath >= 0; }
-    bool hasDocumentType() const { return !docTypeSetting_.empty() || map_.docType >= 0; }
-    // Raises 1000 without an IMAGEPATH field, 1001 without a document type: no line can make a
-    // document then.
+    // Raises 1000 without an IMAGEPATH field, 1001 without a document type.
     void requireNames() const;
 
     // Begins an index file: the block's fixed parts and first values from the job as it is
-    // now, the numbering from 0. A slash count past 32767 is reported through the reporter.
+    // now, the numbering from 0.
     void start();
 
     // Whether the index file's first line is a header that makes no document. A conversion
@@ -48,10 +43,9 @@ public:
     // its byte-order mark.
     bool take(std::string_view rawLine, int& step);
 
-    // The raw lines taken, header and blank lines included.
+    // The raw lines taken, header and blank lines included; the last document's number, and
+    // its line without a byte-order mark (valid while the reader's line is).
     std::int64_t lineNumber() const { return lines_; }
-    // The last document: its number, and its line without a byte-order mark (valid while
-    // the reader's line is).
     std::int32_t number() const { return number_; }
     std::string_view line() const { return line_; }
 
@@ -84,10 +78,9 @@ private:
     ErrorReporter& reporter_;
     const FieldMap map_;
     const std::string docTypeSetting_;
-    const std::string fieldNameList_;
+    const std::string template_;
     LineSettings settings_;
     bool skipHeader_ = false;
-    std::string template_;
     std::string location_;
     BlockFiller filler_;
     CurrentValues current_;

@@ -31,11 +31,6 @@ void ImageTransfer::findImageFolder(const std::string& imagePath, std::string& i
                 "Cannot determine location of input files.  Please set the Image Folder option.");
 }
 
-void ImageTransfer::imageReference(const std::string& imagePath, std::string_view imageFolder,
-                                   bool moveFiles, std::string& reference) {
-    ImageReference(tools_, imagePath, imageFolder, bifFolder_, moveFiles, reference);
-}
-
 ImageTransfer::~ImageTransfer() = default;
 
 ConfinedMoves& ImageTransfer::confinedMoves(std::string_view imageFolder) {

@@ -33,10 +33,6 @@ public:
     // file there. Raises 301 ("Reading Input Files") otherwise. A non-empty G is kept.
     void findImageFolder(const std::string& imagePath, std::string& imageFolder);
 
-    // The reference R written for the image (and the target of its move).
-    void imageReference(const std::string& imagePath, std::string_view imageFolder, bool moveFiles,
-                        std::string& reference);
-
     // Moves the image to R, creating R's folder when missing. A taken target gets a
     // numbered name when duplicates are allowed (R changes with it) or the question "File
     // Exists" otherwise; a missing source the question "Source File is Missing". Cancel at
