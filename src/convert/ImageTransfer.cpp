@@ -2,36 +2,13 @@
 
 #include "convert/Journal.h"
 #include "convert/MoveConfinement.h"
-#include "platform/AsciiCase.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
 #include "platform/Host.h"
 #include "settings/JobSettings.h"
 
-#include <limits>
-
 namespace qm {
-
-void JoinPath(std::string_view folder, std::string_view relative, std::string& out) {
-    out.assign(folder);
-    if (relative.empty() || relative.front() != '\\')
-        out += '\\';
-    out += relative;
-}
-
-std::string NumberedName(const std::string& reference, const std::string& extension,
-                         std::int32_t number, FileTools& tools) {
-    const std::string pad = tools.L0Pad(number, 4);
-    const std::string find = "." + extension;
-    std::string numbered;
-    ReplaceIgnoringCase(reference, find, "-" + pad + find, numbered);
-    // Without any "." + extension the replacement changes nothing and every number would
-    // give the same taken name.
-    if (numbered == reference)
-        numbered += "-" + pad;
-    return numbered;
-}
 
 ImageTransfer::ImageTransfer(FileSystem& files, FileTools& tools, Host& host,
                              const JobSettings& job, std::string indexPath, std::string bifFolder)
@@ -52,22 +29,6 @@ void ImageTransfer::findImageFolder(const std::string& imagePath, std::string& i
     }
     throw Error(301, "Reading Input Files",
                 "Cannot determine location of input files.  Please set the Image Folder option.");
-}
-
-void ImageTransfer::imageReference(const std::string& imagePath, std::string_view imageFolder,
-                                   bool moveFiles, std::string& reference) {
-    const bool full = tools_.IsFullPath(imagePath);
-    if (moveFiles) {
-        if (full)
-            ReplaceIgnoringCase(imagePath, imageFolder, bifFolder_, reference);
-        else
-            JoinPath(bifFolder_, imagePath, reference);
-    } else {
-        if (full)
-            reference.assign(imagePath);
-        else
-            JoinPath(imageFolder, imagePath, reference);
-    }
 }
 
 ImageTransfer::~ImageTransfer() = default;
@@ -180,10 +141,7 @@ void ImageTransfer::finishMoves() {
 bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
                              std::string& reference) {
     using Side = ConfinedMoves::Side;
-    if (tools_.IsFullPath(imagePath))
-        source_.assign(imagePath);
-    else
-        JoinPath(imageFolder, imagePath, source_);
+    ImageSource(tools_, imagePath, imageFolder, source_);
     const auto skipMissingSource = [&] {
         const Answer answer =
             host_.showMessage({"Source File: " + source_ + "\rIndex File: " + indexPath_ +
@@ -244,24 +202,19 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         bool recorded = false; // the move is announced before the existing target goes
         if (moves.fileExists(Side::Bif, targetPart_)) {
             if (job_.flag(MenuField::AllowDupes)) {
-                const std::string extension = tools_.GetFExt(reference);
-                for (std::int32_t n = 1;; ++n) {
-                    std::string candidate = NumberedName(reference, extension, n, tools_);
-                    const Placement placed =
-                        PartBelow(files_, candidate, resolvedBif_, recordedPart_);
-                    if (placed != Placement::Below || !moves.fileExists(Side::Bif, recordedPart_)) {
-                        // The number goes into folder names too, which may lead elsewhere.
-                        CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate,
-                                          bifFolder_);
-                        if (placed != Placement::Below)
-                            RaiseMoveLeaves(imagePath, bifFolder_);
-                        reference = std::move(candidate);
-                        targetPart_.swap(recordedPart_);
-                        break;
-                    }
-                    if (n == std::numeric_limits<std::int32_t>::max())
-                        throw Error(errnum::Overflow, "Copy Image File", "Overflow");
-                }
+                Placement placed = Placement::Below;
+                std::string candidate =
+                    FreeNumberedName(reference, tools_, [&](const std::string& name) {
+                        placed = PartBelow(files_, name, resolvedBif_, recordedPart_);
+                        return placed == Placement::Below &&
+                               moves.fileExists(Side::Bif, recordedPart_);
+                    });
+                // The number goes into folder names too, which may lead elsewhere.
+                CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_);
+                if (placed != Placement::Below)
+                    RaiseMoveLeaves(imagePath, bifFolder_);
+                reference = std::move(candidate);
+                targetPart_.swap(recordedPart_);
             } else {
                 const Answer answer =
                     host_.showMessage({"Image file already exists! " + reference +

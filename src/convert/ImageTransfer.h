@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/ImagePaths.h"
 #include "convert/MoveConfinement.h"
 
 #include <cstdint>
@@ -18,17 +19,6 @@ class Host;
 class JobSettings;
 class Journal;
 
-// Puts a folder and a relative path together: the folder, "\" unless the relative path
-// begins with "\", then the relative path. Assigns into `out`, reusing its capacity.
-void JoinPath(std::string_view folder, std::string_view relative, std::string& out);
-
-// The numbered name tried when a move target is taken and duplicates are allowed: every
-// "." + extension (ignoring case) becomes "-" + the number padded to four digits + "." +
-// extension, in folder names too. When the reference does not hold "." + extension at all
-// the suffix is appended, so that raising the number always gives a new name.
-std::string NumberedName(const std::string& reference, const std::string& extension,
-                         std::int32_t number, FileTools& tools);
-
 // The image of each index line: where it comes from, the reference written for it, and
 // its move below the BIF file's folder. One object serves one conversion; its buffers are
 // reused from line to line.
@@ -44,10 +34,6 @@ public:
     // absolute image path, or the index file's folder when the relative image path names a
     // file there. Raises 301 ("Reading Input Files") otherwise. A non-empty G is kept.
     void findImageFolder(const std::string& imagePath, std::string& imageFolder);
-
-    // The reference R written for the image (and the target of its move).
-    void imageReference(const std::string& imagePath, std::string_view imageFolder, bool moveFiles,
-                        std::string& reference);
 
     // Moves the image to R, creating R's folder when missing. A taken target gets a
     // numbered name when duplicates are allowed (R changes with it) or the question "File
