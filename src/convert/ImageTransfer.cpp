@@ -2,6 +2,7 @@
 
 #include "convert/Journal.h"
 #include "convert/MoveConfinement.h"
+#include "platform/AsciiCase.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTools.h"
