@@ -15,7 +15,8 @@
 # /dev/shm is missing or not a file system of its own), against the same job with moves off
 # and bench/move-floor.py, a plain loop that renames the same files (across file systems:
 # copies, syncs and removes them) and syncs their folders; and the peak memory of the job
-# with moves on against that of a 1,000-line one.
+# with moves on against that of a 1,000-line one. Last, bench/window-bench.sh times the
+# 1,000,000-line job in the window against --headless, each less its start-up.
 # For each of the first two, `quillmarch --check` of the same job is timed too and set against
 # the conversion (it looks up every image, which the conversion with moves off does not).
 # Each case runs three times; the best wall time counts. Peak RSS comes from /usr/bin/time -v.
@@ -378,6 +379,17 @@ rss_moves_small=$rss
 rm -rf "$moves"
 
 echo
+echo "The window against --headless (bench/window-bench.sh, $build):"
+window_line=""
+if sh "$bench/window-bench.sh" "$build" > "$work/window.txt" 2>&1; then
+    grep -v '^QStandardPaths\|^Building' "$work/window.txt"
+    window_line=$(grep '^per line, start-up taken off:' "$work/window.txt" || true)
+else
+    echo "the window benchmark failed:"
+    tail -n 5 "$work/window.txt"
+fi
+
+echo
 echo "Targets (each against a figure measured in this run):"
 printf "%-52s %9s %9s %7s %7s\n" target "job" "against" ratio limit
 target() { # text job against ratio-expression limit comparison
@@ -407,6 +419,11 @@ awk -v a="$rss_moves" -v b="$rss_moves_small" -v n="$move_lines" 'BEGIN {
         sprintf("peak MB, moves on: %d lines - 1,000 lines", n), a / 1024, b / 1024, d, "<=", 2,
         d <= 2 ? "met" : "MISSED"
 }'
+if [ -n "$window_line" ]; then
+    target "1,000,000 lines: window / headless, per line (s)" \
+        "$(echo "$window_line" | awk '{ print $7 }')" "$(echo "$window_line" | awk '{ print $10 }')" \
+        1.05 "<="
+fi
 awk -v a="$rss1000000" -v b="$rss10000" 'BEGIN {
     d = (a - b) / 1024
     printf "%-52s %9.1f %9.1f %7.1f %4s%-3s %s\n",
