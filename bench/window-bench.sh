@@ -82,6 +82,7 @@ run() {
     [ -f "$work/out/$name.bif" ] || { echo "the $1 run wrote no BIF file" >&2; exit 1; }
     if [ "$name" = start ]; then
         awk '{ print $1 }' "$work/time" >> "$work/$1-start.txt"
+        awk '{ print $2 + $3 }' "$work/time" >> "$work/$1-startcpu.txt"
     else
         awk '{ print $1 }' "$work/time" >> "$work/$1-wall.txt"
         awk '{ print $2 + $3 }' "$work/time" >> "$work/$1-cpu.txt"
@@ -111,6 +112,11 @@ set -- $(stats "$work/headless-wall.txt") $(stats "$work/window-wall.txt") \
 awk -v a="$1" -v b="$2" -v c="$3" -v d="$4" -v e="$5" -v f="$6" -v g="$7" -v h="$8" 'BEGIN {
     printf "window vs headless: wall best %+.1f%%, median %+.1f%%; CPU best %+.1f%%, median %+.1f%%\n",
         (c / a - 1) * 100, (d / b - 1) * 100, (g / e - 1) * 100, (h / f - 1) * 100 }'
+set -- $(stats "$work/headless-cpu.txt") $(stats "$work/window-cpu.txt") \
+    $(stats "$work/headless-startcpu.txt") $(stats "$work/window-startcpu.txt")
+awk -v h="$1" -v w="$3" -v hs="$5" -v ws="$7" 'BEGIN {
+    printf "CPU per line, start-up taken off: window %.3f s, headless %.3f s, ratio %.3f\n",
+        w - ws, h - hs, (w - ws) / (h - hs) }'
 set -- $(stats "$work/headless-wall.txt") $(stats "$work/window-wall.txt") \
     $(stats "$work/headless-start.txt") $(stats "$work/window-start.txt")
 awk -v h="$1" -v w="$3" -v hs="$5" -v ws="$7" 'BEGIN {
