@@ -438,7 +438,8 @@ TEST(RecoveryTest, OneLockPerBifFolderWhateverItsSpelling) {
 
 // Moves wait in batches for one sync of their records; a failure at a line still leaves the
 // moves of the lines before it made and none after, whether it comes before the line's move,
-// at a question, or in a later batch than the first.
+// at a question, or in a later batch than the first, and whether the targets are free or
+// every one is taken and numbered.
 TEST(RecoveryTest, AFailureAtALineLeavesTheMovesBeforeItMadeAndNoneAfter) {
     constexpr int Lines = 300;
     constexpr int Failing = 280; // past the first batch
@@ -446,14 +447,17 @@ TEST(RecoveryTest, AFailureAtALineLeavesTheMovesBeforeItMadeAndNoneAfter) {
         const char* name;
         std::string failingImage; // the image path of the failing line
         bool targetTaken;         // the failing line's target exists before the run
+        bool numbered;            // every target is taken, duplicates allowed
         std::int32_t error;
         std::optional<Answer> answer = {}; // to the failing line's question
     };
     const Case cases[] = {
-        {"a path that leaves its folder", "..\\..\\outside.tif", false, 1002},
-        {"a missing source, answered No", "missing.tif", false, 23, Answer::No},
-        {"a taken target, answered Cancel", "280.tif", true, 21, Answer::Cancel},
-        {"no failure", "280.tif", false, 0},
+        {"a path that leaves its folder", "..\\..\\outside.tif", false, false, 1002},
+        {"a missing source, answered No", "missing.tif", false, false, 23, Answer::No},
+        {"a taken target, answered Cancel", "280.tif", true, false, 21, Answer::Cancel},
+        {"no failure", "280.tif", false, false, 0},
+        {"numbered: a path that leaves its folder", "..\\..\\outside.tif", false, true, 1002},
+        {"numbered: no failure", "280.tif", false, true, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -471,12 +475,15 @@ TEST(RecoveryTest, AFailureAtALineLeavesTheMovesBeforeItMadeAndNoneAfter) {
         job.setText(TextField::CurrentConfigFile, temp.path("job.sbf"));
         job.setCheck(CheckField::MoveFiles, CheckState::Checked);
         job.setFlag(MenuField::PromptWhenFinished, false);
+        job.setFlag(MenuField::AllowDupes, c.numbered);
         if (c.answer)
             w.host.answers.push_back(*c.answer);
         std::string index;
         for (int i = 1; i <= Lines; ++i) {
             const std::string image = std::to_string(i) + ".tif";
             temp.write("img/" + image, "image " + image);
+            if (c.numbered)
+                temp.write("out/" + image, "an earlier batch's image");
             index +=
                 "Doc " + std::to_string(i) + "," + (i == Failing ? c.failingImage : image) + "\r\n";
         }
@@ -493,9 +500,10 @@ TEST(RecoveryTest, AFailureAtALineLeavesTheMovesBeforeItMadeAndNoneAfter) {
         for (int i = 1; i <= Lines; ++i) {
             const std::string image = std::to_string(i) + ".tif";
             const bool moved = c.error == 0 || i < Failing;
-            EXPECT_EQ(fs::exists(temp.path("out/" + image)),
+            const std::string target = c.numbered ? std::to_string(i) + "-0001.tif" : image;
+            EXPECT_EQ(fs::exists(temp.path("out/" + target)),
                       moved || (i == Failing && c.targetTaken))
-                << image;
+                << target;
             EXPECT_EQ(fs::exists(temp.path("img/" + image)), !moved) << image;
         }
     }

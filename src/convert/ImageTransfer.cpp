@@ -1,5 +1,6 @@
 #include "convert/ImageTransfer.h"
 
+#include "convert/ImagePaths.h"
 #include "convert/Journal.h"
 #include "convert/MoveConfinement.h"
 #include "platform/AsciiCase.h"
@@ -87,15 +88,46 @@ void MoveKey(const std::string& resolvedFolder, const std::string& part, std::st
 }
 } // namespace
 
-bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves) {
+bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves, const std::string& imagePath,
+                            std::string& reference) {
     using Side = ConfinedMoves::Side;
     if (source != Placement::Below)
         return false;
     MoveKey(resolvedImages_, sourcePart_, sourceKey_);
     MoveKey(resolvedBif_, targetPart_, targetKey_);
-    return !waitingKeys_.contains(sourceKey_) && !waitingKeys_.contains(targetKey_) &&
-           journal_->recordedTarget(source_) == nullptr && moves.folderExists(folderPart_) &&
-           moves.fileExists(Side::Images, sourcePart_) && !moves.fileExists(Side::Bif, targetPart_);
+    if (waitingKeys_.contains(sourceKey_) || waitingKeys_.contains(targetKey_) ||
+        journal_->recordedTarget(source_) != nullptr || !moves.folderExists(folderPart_) ||
+        !moves.fileExists(Side::Images, sourcePart_))
+        return false;
+    if (!moves.fileExists(Side::Bif, targetPart_))
+        return true;
+    if (!job_.flag(MenuField::AllowDupes))
+        return false; // a question
+    // The numbered name, as the move would choose it once the batch is made: any name a move
+    // of the batch touches would be judged differently then, so it finishes the batch first.
+    Placement placed = Placement::Below;
+    bool touched = false;
+    std::string candidate = FreeNumberedName(reference, tools_, [&](const std::string& name) {
+        placed = PartBelow(files_, name, resolvedBif_, recordedPart_);
+        if (placed != Placement::Below)
+            return false;
+        MoveKey(resolvedBif_, recordedPart_, targetKey_);
+        touched = touched || waitingKeys_.contains(targetKey_);
+        return !touched && moves.fileExists(Side::Bif, recordedPart_);
+    });
+    const std::size_t slash = recordedPart_.rfind('/');
+    if (touched || placed != Placement::Below ||
+        !moves.folderExists(recordedPart_.substr(0, slash == std::string::npos ? 0 : slash)))
+        return false;
+    try {
+        // The number goes into folder names too, which may lead elsewhere.
+        CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_);
+    } catch (const Error&) {
+        return false; // said when the move is tried
+    }
+    reference = std::move(candidate);
+    targetPart_.swap(recordedPart_);
+    return true;
 }
 
 void ImageTransfer::wait(const std::string& reference) {
@@ -177,7 +209,7 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
 
     const std::size_t slash = targetPart_.rfind('/');
     folderPart_.assign(targetPart_, 0, slash == std::string::npos ? 0 : slash);
-    if (journal_ && canWait(source, moves)) {
+    if (journal_ && canWait(source, moves, imagePath, reference)) {
         wait(reference);
         imagePath.clear();
         return true;

@@ -56,8 +56,9 @@ public:
     void useJournal(Journal* journal) { journal_ = journal; }
 
     // With a journal, a move that nothing else of the batch can change (its source stands, its
-    // target and the target's folder are free, no earlier run recorded it, and no move waiting
-    // has the same source or target) waits: the records of a batch (up to MaxWaitingMoves
+    // target's folder exists, its target or, with duplicates allowed, its numbered target is
+    // free, no earlier run recorded it, and no move waiting touches the names it looks at)
+    // waits: the records of a batch (up to MaxWaitingMoves
     // moves) reach the disk with one sync, then the moves are made in line order. Any other
     // line first finishes the batch, so its questions, numbered names and failures meet the
     // disk as they would without one. A crash between the sync and the moves leaves records of
@@ -80,7 +81,8 @@ private:
     };
 
     ConfinedMoves& confinedMoves(std::string_view imageFolder);
-    bool canWait(Placement source, ConfinedMoves& moves);
+    bool canWait(Placement source, ConfinedMoves& moves, const std::string& imagePath,
+                 std::string& reference);
     void wait(const std::string& reference);
     bool finishRecordedMove(std::string& reference);
 
