@@ -33,8 +33,6 @@ constexpr const char* WantsFolder = "default.target.wants";
 // Where the unit records the outermost folder Install made for it, for Uninstall.
 constexpr const char* InstallSection = "X-Quillmarch-Install";
 constexpr const char* MadeFolderKey = "MadeFolder";
-// The service cannot run the job as it is installed.
-constexpr std::int32_t CannotServeJob = 1030;
 // How often a run in progress looks for a stop request.
 constexpr std::chrono::milliseconds StopPollInterval{50};
 
@@ -263,7 +261,7 @@ void SystemdServiceControl::checkFolders(const Account& account,
     std::string text = "The service cannot run this job: ";
     for (std::size_t i = 0; i < problems.size(); ++i)
         text += (i == 0 ? "" : "; ") + problems[i];
-    throw Error(CannotServeJob, "Install Service", text);
+    throw Error(errnum::CannotServeJob, "Install Service", text);
 }
 
 bool SystemdServiceControl::Install() {
@@ -273,7 +271,7 @@ bool SystemdServiceControl::Install() {
     std::optional<Account> account =
         setup_.user.empty() ? std::optional(CurrentAccount()) : FindAccount(setup_.user);
     if (!account)
-        throw Error(CannotServeJob, "Install Service",
+        throw Error(errnum::CannotServeJob, "Install Service",
                     "The user " + setup_.user +
                         " named by SUDO_USER does not exist: the service would run as root");
     const std::vector<Folder> folders = serviceFolders();
