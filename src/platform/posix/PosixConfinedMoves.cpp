@@ -2,6 +2,7 @@
 
 #include "platform/Checksum.h"
 #include "platform/Error.h"
+#include "platform/posix/HostFolders.h"
 #include "platform/posix/WriteFully.h"
 
 #include <atomic>
@@ -148,16 +149,6 @@ int RenameNoReplaceAt(int fromFolder, const char* from, int toFolder, const char
     if (::fstatat(toFolder, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
     return ::renameat(fromFolder, from, toFolder, to) == 0 ? 0 : errno;
-}
-
-// Makes the entries of a folder durable. Returns 0 or the errno.
-int SyncFolderAt(int folder) {
-    Fd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return errno;
-    if (::fsync(fd.get()) != 0 && errno != EINVAL)
-        return errno;
-    return 0;
 }
 
 // Reads everything from one descriptor into another. Returns 0, or the errno of the failure
@@ -423,7 +414,7 @@ private:
             ::unlinkat(targetFolder, temporary.c_str(), 0);
             throw MachineError(err, to);
         }
-        if (const int err = SyncFolderAt(targetFolder)) {
+        if (const int err = SyncFolder(targetFolder, ".")) {
             ::unlinkat(targetFolder, targetName.c_str(), 0);
             throw MachineError(err, to);
         }
@@ -431,7 +422,7 @@ private:
             // The source must stay the one copy: take back the copy just made.
             const int err = errno;
             ::unlinkat(targetFolder, targetName.c_str(), 0);
-            SyncFolderAt(targetFolder);
+            SyncFolder(targetFolder, ".");
             throw MachineError(err, from);
         }
     }

@@ -5,6 +5,7 @@
 #include "platform/Wildcard.h"
 #include "platform/posix/FileLineReader.h"
 #include "platform/posix/FileTextWriter.h"
+#include "platform/posix/HostFolders.h"
 #include "platform/posix/PosixConfinedMoves.h"
 #include "platform/posix/WriteFully.h"
 
@@ -139,16 +140,6 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-// Makes the entries of a host folder durable. Returns 0 or the errno of the failure.
-int SyncHostFolder(const std::string& folder) {
-    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return errno;
-    if (::fsync(fd.get()) != 0 && errno != EINVAL)
-        return errno;
-    return 0;
-}
-
 // Reads everything from one descriptor into another. Returns 0, or the errno of the failure
 // and whether writing (not reading) failed.
 int CopyContent(int in, int out, bool& writing) {
@@ -216,7 +207,7 @@ void MoveAcross(const std::string& from, const std::string& hostFrom, const std:
         ::unlink(temporary.c_str());
         throw MachineError(err, to);
     }
-    if (const int err = SyncHostFolder(targetFolder)) {
+    if (const int err = SyncFolder(AT_FDCWD, targetFolder)) {
         ::unlink(hostTo.c_str());
         throw MachineError(err, to);
     }
@@ -224,7 +215,7 @@ void MoveAcross(const std::string& from, const std::string& hostFrom, const std:
         // The source must stay the one copy: take back the copy just made.
         const int err = errno;
         ::unlink(hostTo.c_str());
-        SyncHostFolder(targetFolder);
+        SyncFolder(AT_FDCWD, targetFolder);
         throw MachineError(err, from);
     }
 }
@@ -400,7 +391,7 @@ void PosixFileSystem::replaceFile(const std::string& from, const std::string& to
         throw FailureFor(err, err == EISDIR || err == ENOTEMPTY ? to : from,
                          err == EISDIR || err == ENOTEMPTY ? hostTo : hostFrom);
     }
-    if (const int err = SyncHostFolder(HostFolder(hostTo)))
+    if (const int err = SyncFolder(AT_FDCWD, HostFolder(hostTo)))
         throw MachineError(err, to);
 }
 
@@ -428,7 +419,7 @@ void PosixFileSystem::syncFolder(const std::string& path) {
     if (path.empty())
         throw PathError(errnum::PathNotFound, path);
     const std::string host = map_.toHost(path);
-    if (const int err = SyncHostFolder(host))
+    if (const int err = SyncFolder(AT_FDCWD, host))
         throw err == ENOENT || err == ENOTDIR ? PathError(errnum::PathNotFound, path)
                                               : MachineError(err, path);
 }

@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/PathMap.h"
 #include "platform/posix/DebugLogLocation.h"
+#include "platform/posix/HostFolders.h"
 #include "platform/posix/WriteFully.h"
 
 #include <cerrno>
@@ -21,31 +22,6 @@
 namespace qm {
 
 namespace {
-
-// mkdir -p with owner-only permissions for what it creates.
-void CreateFolders(const std::string& folder) {
-    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos != folder.size() && folder[pos] != '/')
-            continue;
-        const std::string level = folder.substr(0, pos);
-        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
-            throw MachineError(errno, level);
-    }
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0)
-        throw MachineError(errno, folder);
-    if (!S_ISDIR(st.st_mode))
-        throw MachineError(ENOTDIR, folder);
-}
-
-int SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int result = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-    ::close(fd);
-    return result;
-}
 
 // A path as the same for every process: absolute, with the links and "." and ".." of its
 // folder resolved when the folder exists.
@@ -113,7 +89,7 @@ public:
         }
         // A new journal's name must be on the disk too, or a power cut forgets the record.
         if (folderUnsynced_) {
-            if (const int err = SyncFolder(folder_))
+            if (const int err = SyncFolder(AT_FDCWD, folder_))
                 throw MachineError(err, folder_);
             folderUnsynced_ = false;
         }
@@ -133,7 +109,7 @@ public:
         const std::string aside = path_ + ".stale";
         if (::rename(path_.c_str(), aside.c_str()) != 0)
             throw MachineError(errno, path_);
-        if (const int err = SyncFolder(folder_))
+        if (const int err = SyncFolder(AT_FDCWD, folder_))
             throw MachineError(err, folder_);
         return aside;
     }
@@ -171,7 +147,7 @@ std::string PosixJournalStore::UserFolder() {
 std::unique_ptr<JournalFile> PosixJournalStore::open(const std::string& indexPath) {
     const std::string key = FullHostPath(map_.toHost(indexPath));
     const std::string path = folder_ + "/" + Hex(ChecksumOf(key)) + ".journal";
-    CreateFolders(folder_);
+    CreateHostFolders(folder_, 0700);
     // The holder deletes a finished journal while it holds the lock: a lock taken on a file
     // that no longer has the name is worth nothing, so the name is looked at again.
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -209,7 +185,7 @@ std::unique_ptr<HeldLock> PosixJournalStore::lockFolder(const std::string& folde
         throw MachineError(ENOTDIR, folder);
     const std::string path = folder_ + "/" + Hex(static_cast<std::uint64_t>(st.st_dev)) + "-" +
                              Hex(static_cast<std::uint64_t>(st.st_ino)) + ".lock";
-    CreateFolders(folder_);
+    CreateHostFolders(folder_, 0700);
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         throw MachineError(errno, path);

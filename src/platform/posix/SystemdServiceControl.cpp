@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 #include "platform/PathMap.h"
 #include "platform/SystemLog.h"
+#include "platform/posix/HostFolders.h"
 #include "platform/posix/SystemdUnit.h"
 
 #include <algorithm>
@@ -100,10 +101,7 @@ void ReplaceWhole(const std::string& path, const std::string& text) {
     const auto slash = path.rfind('/');
     const std::string folder =
         slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    SyncFolder(AT_FDCWD, folder); // the unit is whole either way; this only hastens it
 }
 
 // The command line of an executable with " /v", quoted as ExecStart= reads it.
