@@ -1,5 +1,6 @@
 #include "startup/CommandLine.h"
 
+#include "service/ServiceCommands.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -223,6 +224,19 @@ TEST(CommandLineApplyTest, ProcessSwitches) {
     EXPECT_FALSE(world.process.serviceMode);
     ApplyLine(world, "/v");
     EXPECT_TRUE(world.process.serviceMode);
+}
+
+// The line the service is registered with, read back as start-up reads it, starts the service
+// with debug mode as it was at installation.
+TEST(CommandLineApplyTest, ServiceCommandLineReadsBack) {
+    for (const bool debugMode : {false, true}) {
+        for (const char* program : {"/opt/qm/quillmarch", "/opt/my apps/quillmarch"}) {
+            test::TestWorld world;
+            ApplyLine(world, ServiceCommandLine(program, debugMode));
+            EXPECT_TRUE(world.process.serviceMode) << program;
+            EXPECT_EQ(world.job.flag(MenuField::DebugMode), debugMode) << program;
+        }
+    }
 }
 
 TEST(CommandLineApplyTest, ClipboardGetsTheWholeLine) {

@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/PathMap.h"
+#include "platform/SwitchLetters.h"
 #include "platform/SystemLog.h"
 #include "platform/posix/HostFolders.h"
 #include "platform/posix/SystemdUnit.h"
@@ -107,8 +108,8 @@ void ReplaceWhole(const std::string& path, const std::string& text) {
 // The command line of an executable with " /v", quoted as ExecStart= reads it.
 std::string DefaultCommandLine(const std::string& executablePath) {
     if (executablePath.find_first_of(" \t\"\\") == std::string::npos)
-        return executablePath + " /v";
-    return QuoteUnitWord(executablePath) + " /v";
+        return executablePath + switchletter::Appended(switchletter::ServiceMode);
+    return QuoteUnitWord(executablePath) + switchletter::Appended(switchletter::ServiceMode);
 }
 
 // ExecStart= expands "%" specifiers and "$" variables; the stored command line means neither.
