@@ -1,6 +1,7 @@
 #include "startup/CommandLine.h"
 
 #include "service/ServiceCommands.h"
+#include "support/JobFile.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -158,17 +159,10 @@ void ApplyLine(test::TestWorld& world, const std::string& line) {
             ApplySwitch(world.context, *option, line);
 }
 
-std::string Lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "\r\n";
-    return text;
-}
-
 // A saved job whose index file and BIF file are the given ones.
 std::string SavedJob(const std::string& indexFile, const std::string& bifFile) {
-    return Lines({"1", indexFile, bifFile, "", "Invoice", "", ",", "2500", "Name|ImagePath", "0",
-                  "0", "0", "0", "False", "False", "False", "False"});
+    return test::SbfJob{.indexFile = indexFile, .bifFile = bifFile, .fieldNames = "Name|ImagePath"}
+        .text();
 }
 
 struct TextSwitchCase {
