@@ -98,16 +98,11 @@ public:
     test::TempFolder temp;
 };
 
-// A job in the working folder with paths relative to it: index files in in/, images in
-// scans/, the BIF file into out/, images moved.
+// The relative moving job, in this version and with these line ends.
 std::string RelativeJob(const char* version = "1", const char* lineEnd = "\r\n") {
-    return test::SbfJob{.version = version,
-                        .indexFile = "in\\*.csv",
-                        .bifFile = "out\\batch.bif",
-                        .imageFolder = "scans",
-                        .folder = "/Finance",
-                        .moveFiles = "1"}
-        .text(lineEnd);
+    test::SbfJob job = test::RelativeMovingJob();
+    job.version = version;
+    return job.text(lineEnd);
 }
 
 TEST(CliTest, CommandLineJobConvertsMovesAndSavesTheJob) {

@@ -40,15 +40,10 @@ State StateOf(const std::string& folder) {
 // A job of `files` index files of `lines` documents each, its images in scans/, moves,
 // duplicates and removal on, one target taken before it starts.
 void WriteJob(TempFolder& temp, int files, int lines) {
-    temp.write("job/job.sbf", SbfJob{.indexFile = "in\\*.csv",
-                                     .bifFile = "out\\batch.bif",
-                                     .imageFolder = "scans",
-                                     .folder = "/Finance",
-                                     .fieldNames = "IMAGEPATH|Name",
-                                     .moveFiles = "1",
-                                     .removeProcessed = "True",
-                                     .allowDupes = "True"}
-                                  .text());
+    SbfJob job = RelativeMovingJob();
+    job.fieldNames = "IMAGEPATH|Name";
+    job.removeProcessed = job.allowDupes = "True";
+    temp.write("job/job.sbf", job.text());
     for (int f = 0; f < files; ++f) {
         std::string index;
         for (int i = 0; i < lines; ++i) {

@@ -35,4 +35,14 @@ struct SbfJob {
     }
 };
 
+// A job in the working folder with paths relative to it: index files in in/, images in scans/
+// moved beside the BIF file out\batch.bif.
+inline SbfJob RelativeMovingJob() {
+    return {.indexFile = "in\\*.csv",
+            .bifFile = "out\\batch.bif",
+            .imageFolder = "scans",
+            .folder = "/Finance",
+            .moveFiles = "1"};
+}
+
 } // namespace qm::test

@@ -41,16 +41,11 @@ std::string ImageBytes(int file, int line) {
 FileContents MakeInitial() {
     FileContents files;
     // Written with bare line feeds and another version, so the saved job differs from it.
-    files["job.sbf"] = SbfJob{.version = "2",
-                              .indexFile = "in\\*.csv",
-                              .bifFile = "out\\batch.bif",
-                              .imageFolder = "scans",
-                              .folder = "/Finance",
-                              .createFolder = "1",
-                              .moveFiles = "1",
-                              .removeProcessed = "True",
-                              .allowDupes = "True"}
-                           .text("\n");
+    SbfJob job = RelativeMovingJob();
+    job.version = "2";
+    job.createFolder = "1";
+    job.removeProcessed = job.allowDupes = "True";
+    files["job.sbf"] = job.text("\n");
     for (int f = 0; f < kIndexFiles; ++f) {
         std::string index;
         for (int l = 0; l < kLinesPerFile; ++l) {
