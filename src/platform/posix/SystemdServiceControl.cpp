@@ -6,6 +6,7 @@
 #include "platform/SystemLog.h"
 #include "platform/posix/HostFolders.h"
 #include "platform/posix/SystemdUnit.h"
+#include "platform/posix/WriteFully.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -80,15 +81,7 @@ void ReplaceWhole(const std::string& path, const std::string& text) {
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         throw MachineError(errno, temporary);
-    std::size_t done = 0;
-    int err = 0;
-    while (done < text.size() && err == 0) {
-        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno != EINTR)
-            err = errno;
-        else if (put > 0)
-            done += static_cast<std::size_t>(put);
-    }
+    int err = WriteFully(fd, text);
     if (err == 0 && ::fsync(fd) != 0)
         err = errno;
     if (::close(fd) != 0 && err == 0)
