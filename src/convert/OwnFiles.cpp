@@ -34,12 +34,14 @@ bool OwnFiles::isBifOfThisJob(const std::string& file) {
 }
 
 std::string OwnFiles::passOver(const std::string& file) {
-    if (!configFile_.empty() && ctx_.files.sameFile(file, configFile_))
+    // The file is looked up once for both questions. The configuration file is looked up each
+    // time: saving the job replaces it with a new file.
+    const std::optional<FileKey> key = ctx_.files.fileKey(file);
+    if (key && !configFile_.empty() && ctx_.files.fileKey(configFile_) == key)
         return "it is the job's own configuration file";
     if (isBifOfThisJob(file))
         return "it is a BIF file of this job";
-    if (const std::optional<FileKey> key = ctx_.files.fileKey(file);
-        key && !taken_.insert(*key).second)
+    if (key && !taken_.insert(*key).second)
         return "an earlier entry of this run picked it";
     return {};
 }

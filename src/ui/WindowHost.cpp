@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <time.h>
 
 namespace qm::ui {
 
@@ -147,10 +148,18 @@ void WindowHost::showStatus() {
     }
 }
 
+std::chrono::steady_clock::time_point WindowHost::CoarseNow() {
+#ifdef CLOCK_MONOTONIC_COARSE
+    timespec now{};
+    if (::clock_gettime(CLOCK_MONOTONIC_COARSE, &now) == 0)
+        return std::chrono::steady_clock::time_point(
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec)));
+#endif
+    return std::chrono::steady_clock::now();
+}
+
 void WindowHost::pumpEvents() {
-    if (++pumpsSinceClockRead_ < PumpsPerClockRead)
-        return;
-    pumpsSinceClockRead_ = 0;
     const auto now = now_();
     if (now - lastPump_ < PumpInterval)
         return;

@@ -23,7 +23,8 @@ public:
     // "/"); may raise, and then the dialog starts in the working folder.
     using HostPath = std::function<std::string(const std::string&)>;
 
-    explicit WindowHost(HostPath hostPath = {}, SteadyNow now = &std::chrono::steady_clock::now);
+    // The clock of the event rounds; by default the coarse monotonic one (see CoarseNow).
+    explicit WindowHost(HostPath hostPath = {}, SteadyNow now = &CoarseNow);
 
     // The window the boxes belong to and its two status panels; until then boxes have no
     // parent and the panel texts are only kept.
@@ -36,10 +37,15 @@ public:
     void setClipboard(std::string_view text) override;
 
     // The least time between two rounds of event handling during a conversion: often enough
-    // for the window to answer at once, rarely enough to cost the conversion nothing.
+    // for the window to answer at once, rarely enough to cost the conversion nothing. The
+    // clock is read after every line, so a window whose lines are slow (images moved across
+    // disks) answers within this interval and one line too.
     static constexpr std::chrono::milliseconds PumpInterval{50};
-    // The clock is read on every this many pumps only.
-    static constexpr unsigned PumpsPerClockRead = 16;
+
+    // The monotonic clock at the resolution of the system's tick (1 to 4 ms): read in a few
+    // nanoseconds where the precise clock can take fifty (the clock source of a virtual
+    // machine), which after every line of a fast conversion costs several per cent.
+    static std::chrono::steady_clock::time_point CoarseNow();
 
     // Shows the kept panel texts now.
     void showStatus();
@@ -51,7 +57,6 @@ private:
     std::array<QPointer<QLabel>, 2> panels_;
     std::array<std::string, 2> status_;
     std::array<bool, 2> statusChanged_{};
-    unsigned pumpsSinceClockRead_ = 0;
     std::chrono::steady_clock::time_point lastPump_{};
 };
 

@@ -533,14 +533,41 @@ TEST(WindowTest, WindowHostAsksAndShows) {
     host.setStatus(1, "in/batch1.csv");
     host.setStatus(2, "images\\0001.tif");
     EXPECT_EQ(w.window().statusPanel(1)->text(), "");
-    for (unsigned i = 0; i < WindowHost::PumpsPerClockRead; ++i)
-        host.pumpEvents();
+    host.pumpEvents();
     EXPECT_EQ(w.window().statusPanel(1)->text(), "in/batch1.csv");
     EXPECT_EQ(w.window().statusPanel(2)->text(), "images\\0001.tif");
     host.setStatus(2, "");
     EXPECT_EQ(w.window().statusPanel(2)->text(), "");
     host.setClipboard("job.sbf /p");
     EXPECT_EQ(QApplication::clipboard()->text(), "job.sbf /p");
+}
+
+// A conversion pumps after every line. The window handles events at most every PumpInterval,
+// but whatever a line takes (a microsecond, or milliseconds for an image moved across disks)
+// an event waits no longer than 100 ms, and the status panels show the line then current.
+TEST(WindowTest, ABusyWindowAnswersWithin100MsWhateverALineTakes) {
+    using namespace std::chrono_literals;
+    WindowWorld w;
+    std::chrono::steady_clock::time_point now{std::chrono::hours(1)};
+    WindowHost host({}, [&] { return now; });
+    host.attach(&w.window(), w.window().statusPanel(1), w.window().statusPanel(2));
+    w.window().show();
+    host.pumpEvents(); // the first round, at the start
+    for (const std::chrono::microseconds line : {1us, 3000us, 10000us, 40000us}) {
+        bool answered = false;
+        QTimer::singleShot(0, [&] { answered = true; });
+        const auto asked = now;
+        long rounds = 0;
+        while (!answered && now - asked <= 1s) {
+            now += line;
+            host.setStatus(2, "line " + std::to_string(++rounds));
+            host.pumpEvents();
+        }
+        EXPECT_LE(now - asked, 100ms) << line.count() << " us a line";
+        EXPECT_GE(now - asked, WindowHost::PumpInterval) << line.count() << " us a line";
+        EXPECT_EQ(w.window().statusPanel(2)->text().toStdString(),
+                  "line " + std::to_string(rounds));
+    }
 }
 
 TEST(WindowTest, CommandLineJobShowsTheWindowAndClosesIt) {

@@ -249,9 +249,12 @@ std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& p
         throw MachineError(errno, path);
     if (S_ISDIR(st.st_mode))
         throw MachineError(EISDIR, path);
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
-        throw MachineError(errno, path);
+    // O_NONBLOCK changes nothing for a regular file; a pipe or device is read blocking.
+    if (!S_ISREG(st.st_mode)) {
+        const int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+            throw MachineError(errno, path);
+    }
     return std::make_unique<FileLineReader>(fd.release(), path);
 }
 

@@ -23,6 +23,18 @@ namespace qm {
 
 namespace {
 
+// Opens a file of the journal folder, creating it. The folder is made (as CreateHostFolders does)
+// only when the open finds it missing: a job of many index files would otherwise walk the
+// folder's path with a mkdir for each of its levels for every file.
+int OpenInFolder(const std::string& folder, const std::string& path) {
+    constexpr int Flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    const int fd = ::open(path.c_str(), Flags, 0600);
+    if (fd >= 0 || errno != ENOENT)
+        return fd;
+    CreateHostFolders(folder, 0700);
+    return ::open(path.c_str(), Flags, 0600);
+}
+
 // A path as the same for every process: absolute, with the links and "." and ".." of its
 // folder resolved when the folder exists.
 std::string FullHostPath(const std::string& host) {
@@ -147,11 +159,10 @@ std::string PosixJournalStore::UserFolder() {
 std::unique_ptr<JournalFile> PosixJournalStore::open(const std::string& indexPath) {
     const std::string key = FullHostPath(map_.toHost(indexPath));
     const std::string path = folder_ + "/" + Hex(ChecksumOf(key)) + ".journal";
-    CreateHostFolders(folder_, 0700);
     // The holder deletes a finished journal while it holds the lock: a lock taken on a file
     // that no longer has the name is worth nothing, so the name is looked at again.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd = OpenInFolder(folder_, path);
         if (fd < 0)
             throw MachineError(errno, path);
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -185,8 +196,7 @@ std::unique_ptr<HeldLock> PosixJournalStore::lockFolder(const std::string& folde
         throw MachineError(ENOTDIR, folder);
     const std::string path = folder_ + "/" + Hex(static_cast<std::uint64_t>(st.st_dev)) + "-" +
                              Hex(static_cast<std::uint64_t>(st.st_ino)) + ".lock";
-    CreateHostFolders(folder_, 0700);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = OpenInFolder(folder_, path);
     if (fd < 0)
         throw MachineError(errno, path);
     while (::flock(fd, LOCK_EX) != 0) {
