@@ -209,7 +209,8 @@ void FuzzFolder::write(std::string_view relative, std::string_view content) cons
         Violation("cannot write a file of the fuzz folder", file.string());
 }
 
-FuzzWorld::FuzzWorld() {
+FuzzWorld::FuzzWorld()
+    : test::CoreWiring(files, tools, host, systemLog, clock, temp.path("debug-QM.log")) {
     char* here = ::getcwd(nullptr, 0);
     if (here != nullptr) {
         previousFolder_ = here;

@@ -1,13 +1,9 @@
 #pragma once
 
-#include "operation/Context.h"
-#include "operation/DebugLog.h"
-#include "operation/ErrorReporter.h"
-#include "operation/ProcessState.h"
 #include "platform/PathMap.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/StandardFileTools.h"
-#include "settings/JobSettings.h"
+#include "support/CoreWiring.h"
 #include "support/Doubles.h"
 
 #include <cstddef>
@@ -98,14 +94,9 @@ private:
     std::string path_;
 };
 
-// A whole core for one fuzz input, working in a fresh temporary folder that is also the
-// working folder while the world lives.
-struct FuzzWorld {
-    FuzzWorld();
-    ~FuzzWorld();
-    FuzzWorld(const FuzzWorld&) = delete;
-    FuzzWorld& operator=(const FuzzWorld&) = delete;
-
+// The machine of one fuzz input: the real file system fenced into a fresh temporary folder,
+// nobody at the screen.
+struct FuzzMachine {
     FuzzFolder temp;
     test::MemorySettingsStore store;
     PathMap map{store};
@@ -115,11 +106,13 @@ struct FuzzWorld {
     UnattendedHost host;
     test::RecordingSystemLog systemLog;
     test::FixedClock clock;
-    JobSettings job;
-    ProcessState process;
-    DebugLog log{job.debugModeQuery(), files, systemLog, clock, temp.path("debug-QM.log")};
-    ErrorReporter reporter{host, systemLog, log, process};
-    Context context{files, tools, host, job, process, log, reporter};
+};
+
+// A whole core for one fuzz input, working in its temporary folder, which is also the working
+// folder while the world lives.
+struct FuzzWorld : FuzzMachine, test::CoreWiring {
+    FuzzWorld();
+    ~FuzzWorld();
 
 private:
     std::string previousFolder_;

@@ -44,7 +44,7 @@ struct TimerWorld : test::TestWorld {
     int TickUntilRun(AutomaticProcessing& automatic, int n) {
         const int before = runs();
         for (int tick = 1; tick <= n; ++tick) {
-            automatic.TimerJob_Timer();
+            automatic.tick();
             if (runs() > before)
                 return tick;
         }
@@ -62,7 +62,7 @@ TEST(AutomaticProcessingTest, TimingFollowsTheCountdown) {
     TimerWorld w;
     AutomaticProcessing automatic(w.context);
     w.host.answers = {Answer::Yes};
-    ASSERT_TRUE(automatic.Start());
+    ASSERT_TRUE(automatic.start());
     ASSERT_EQ(w.host.boxes.size(), 1u);
     EXPECT_EQ(w.host.boxes[0].text, "This will run the current configuration every 5 minutes, "
                                     "processing any new files automatically.  Continue?");
@@ -72,23 +72,23 @@ TEST(AutomaticProcessingTest, TimingFollowsTheCountdown) {
     EXPECT_EQ(automatic.state(), State::Counting);
 
     EXPECT_EQ(w.TickUntilRun(automatic, 20), 11);
-    EXPECT_EQ(automatic.JobCountdown(), 300);
+    EXPECT_EQ(automatic.countdown(), 300);
     for (int round = 0; round < 2; ++round)
         EXPECT_EQ(w.TickUntilRun(automatic, 400), 301);
 
     // No leaves the running timer as it was; Yes again restarts the countdown at 10.
     for (int i = 0; i < 5; ++i)
-        automatic.TimerJob_Timer();
+        automatic.tick();
     w.host.answers = {Answer::No};
-    EXPECT_FALSE(automatic.Start());
-    EXPECT_EQ(automatic.JobCountdown(), 295);
+    EXPECT_FALSE(automatic.start());
+    EXPECT_EQ(automatic.countdown(), 295);
     EXPECT_EQ(automatic.state(), State::Counting);
     w.host.answers = {Answer::Yes};
-    automatic.Start();
+    automatic.start();
     EXPECT_EQ(w.TickUntilRun(automatic, 20), 11);
 
     // The service's start: the 31st tick runs the job.
-    automatic.StartForService();
+    automatic.startForService();
     EXPECT_EQ(w.TickUntilRun(automatic, 40), 31);
 }
 
@@ -96,14 +96,14 @@ TEST(AutomaticProcessingTest, NoAndStopStartNothing) {
     TimerWorld w;
     AutomaticProcessing automatic(w.context);
     w.host.answers = {Answer::No, Answer::Yes};
-    EXPECT_FALSE(automatic.Start());
+    EXPECT_FALSE(automatic.start());
     EXPECT_EQ(w.TickUntilRun(automatic, 50), 0);
     EXPECT_EQ(automatic.state(), State::Off);
 
-    automatic.Start();
-    automatic.Stop();
+    automatic.start();
+    automatic.stop();
     EXPECT_EQ(w.TickUntilRun(automatic, 50), 0);
-    EXPECT_EQ(automatic.JobCountdown(), 10); // kept until the next start sets it
+    EXPECT_EQ(automatic.countdown(), 10); // kept until the next start sets it
 }
 
 TEST(AutomaticProcessingTest, TicksDuringAnyRunChangeNothing) {
@@ -111,32 +111,32 @@ TEST(AutomaticProcessingTest, TicksDuringAnyRunChangeNothing) {
     w.temp.write("in/a.csv", "A,x.tif\r\n");
     SetAge(w.temp.path("in/a.csv"), std::chrono::seconds(60), SysClock::now());
     AutomaticProcessing automatic(w.busyContext);
-    automatic.StartForService();
+    automatic.startForService();
     for (int i = 0; i < 30; ++i)
-        automatic.TimerJob_Timer();
+        automatic.tick();
 
     // Ticks inside the timer's own run, and a stop: the run completes, nothing follows.
     int yields = 0;
     w.busyHost.duringRun = [&] {
         yields += automatic.state() == State::Running;
-        automatic.TimerJob_Timer();
-        automatic.TimerJob_Timer();
-        automatic.Stop();
+        automatic.tick();
+        automatic.tick();
+        automatic.stop();
     };
-    automatic.TimerJob_Timer();
+    automatic.tick();
     EXPECT_GT(yields, 0);
     EXPECT_EQ(w.runs(), 1);
     EXPECT_EQ(automatic.lastRun().converted, 1);
-    EXPECT_EQ(automatic.JobCountdown(), 300);
+    EXPECT_EQ(automatic.countdown(), 300);
     EXPECT_EQ(automatic.state(), State::Off);
     EXPECT_EQ(w.TickUntilRun(automatic, 400), 0);
 
     // A run started by a person is in progress: ticks neither run nor count.
-    automatic.StartForService();
+    automatic.startForService();
     w.process.jobRunning = true;
     for (int i = 0; i < 100; ++i)
-        automatic.TimerJob_Timer();
-    EXPECT_EQ(automatic.JobCountdown(), 30);
+        automatic.tick();
+    EXPECT_EQ(automatic.countdown(), 30);
     EXPECT_EQ(w.runs(), 1);
 }
 
@@ -149,7 +149,7 @@ TEST(AutomaticProcessingTest, FilesStillBeingWrittenWaitForALaterRun) {
     SetAge(w.temp.path("in/fresh.csv"), std::chrono::seconds(2), now);
     SetAge(w.temp.path("in/edge.csv"), std::chrono::seconds(10), now);
     AutomaticProcessing automatic(w.context, [&] { return now; });
-    automatic.StartForService();
+    automatic.startForService();
     EXPECT_EQ(w.TickUntilRun(automatic, 31), 31);
     EXPECT_EQ(automatic.lastRun().converted, 2);
     EXPECT_EQ(automatic.lastRun().leftForLater, 1);
@@ -167,7 +167,7 @@ TEST(AutomaticProcessingTest, AServiceWhoseJobFolderVanishesKeepsRunning) {
     w.temp.write("in/a.csv", "A,x.tif\r\n");
     SetAge(w.temp.path("in/a.csv"), std::chrono::seconds(60), SysClock::now());
     AutomaticProcessing automatic(w.context);
-    automatic.StartForService();
+    automatic.startForService();
     EXPECT_EQ(w.TickUntilRun(automatic, 31), 31);
     ASSERT_FALSE(w.systemLog.events.empty());
     EXPECT_NE(w.systemLog.events.back().text.find("Module: Save Configuration File"),

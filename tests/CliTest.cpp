@@ -1,5 +1,7 @@
 // Runs the real executable on temporary folders, as a script would.
 
+#include "support/FolderState.h"
+#include "support/JobFile.h"
 #include "support/TempFolder.h"
 
 #include <algorithm>
@@ -26,13 +28,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A sandbox: the working folder, and settings and state folders of its own, so a run
 // neither reads nor writes the settings of the person running the tests.
@@ -87,8 +82,8 @@ public:
             return outcome;
         }
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        outcome.out = ReadWhole(outPath);
-        outcome.err = ReadWhole(errPath);
+        outcome.out = test::ReadWhole(outPath);
+        outcome.err = test::ReadWhole(errPath);
         return outcome;
     }
 
@@ -103,17 +98,11 @@ public:
     test::TempFolder temp;
 };
 
-// A job in the working folder with paths relative to it: index files in in/, images in
-// scans/, the BIF file into out/, images moved.
+// The relative moving job, in this version and with these line ends.
 std::string RelativeJob(const char* version = "1", const char* lineEnd = "\r\n") {
-    std::string text;
-    for (const char* line :
-         {version, "in\\*.csv", "out\\batch.bif", "scans", "Invoice", "/Finance", ",", "2500",
-          "IMAGEPATH|Name|Amount", "0", "0", "0", "1", "False", "False", "False", "False"}) {
-        text += line;
-        text += lineEnd;
-    }
-    return text;
+    test::SbfJob job = test::RelativeMovingJob();
+    job.version = version;
+    return job.text(lineEnd);
 }
 
 TEST(CliTest, CommandLineJobConvertsMovesAndSavesTheJob) {
@@ -248,19 +237,9 @@ TEST(CliTest, HelpThatCannotBeWrittenFails) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
-// Every file and folder below `root` with its size, content and modification time.
-std::vector<std::string> Snapshot(const std::filesystem::path& root) {
-    std::vector<std::string> entries;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        std::ostringstream line;
-        line << entry.path().string() << ' ' << entry.is_directory() << ' '
-             << entry.last_write_time().time_since_epoch().count();
-        if (entry.is_regular_file())
-            line << ' ' << entry.file_size() << ' ' << ReadWhole(entry.path().string());
-        entries.push_back(line.str());
-    }
-    std::sort(entries.begin(), entries.end());
-    return entries;
+// Every file and folder below `root` with its content and modification time.
+test::FileContents Snapshot(const std::filesystem::path& root) {
+    return test::FolderContents(root, {.folders = true, .times = true});
 }
 
 TEST(CliTest, CheckListsTheProblemsAndTouchesNothing) {
@@ -287,10 +266,10 @@ TEST(CliTest, CheckListsTheProblemsAndTouchesNothing) {
                      "image-not-found 1, short-line 1, target-exists 1)\n");
     // stdout and stderr of the run are the only files written, beside the tree.
     auto after = Snapshot(cli.temp.path());
-    std::erase_if(after, [](const std::string& e) { return e.find("/std") != std::string::npos; });
+    const auto output = [](const auto& entry) { return entry.first.starts_with("std"); };
+    std::erase_if(after, output);
     auto expected = before;
-    std::erase_if(expected,
-                  [](const std::string& e) { return e.find("/std") != std::string::npos; });
+    std::erase_if(expected, output);
     EXPECT_EQ(after, expected);
 }
 

@@ -1,5 +1,7 @@
 #include "startup/CommandLine.h"
 
+#include "service/ServiceCommands.h"
+#include "support/JobFile.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -157,17 +159,10 @@ void ApplyLine(test::TestWorld& world, const std::string& line) {
             ApplySwitch(world.context, *option, line);
 }
 
-std::string Lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "\r\n";
-    return text;
-}
-
 // A saved job whose index file and BIF file are the given ones.
 std::string SavedJob(const std::string& indexFile, const std::string& bifFile) {
-    return Lines({"1", indexFile, bifFile, "", "Invoice", "", ",", "2500", "Name|ImagePath", "0",
-                  "0", "0", "0", "False", "False", "False", "False"});
+    return test::SbfJob{.indexFile = indexFile, .bifFile = bifFile, .fieldNames = "Name|ImagePath"}
+        .text();
 }
 
 struct TextSwitchCase {
@@ -223,6 +218,19 @@ TEST(CommandLineApplyTest, ProcessSwitches) {
     EXPECT_FALSE(world.process.serviceMode);
     ApplyLine(world, "/v");
     EXPECT_TRUE(world.process.serviceMode);
+}
+
+// The line the service is registered with, read back as start-up reads it, starts the service
+// with debug mode as it was at installation.
+TEST(CommandLineApplyTest, ServiceCommandLineReadsBack) {
+    for (const bool debugMode : {false, true}) {
+        for (const char* program : {"/opt/qm/quillmarch", "/opt/my apps/quillmarch"}) {
+            test::TestWorld world;
+            ApplyLine(world, ServiceCommandLine(program, debugMode));
+            EXPECT_TRUE(world.process.serviceMode) << program;
+            EXPECT_EQ(world.job.flag(MenuField::DebugMode), debugMode) << program;
+        }
+    }
 }
 
 TEST(CommandLineApplyTest, ClipboardGetsTheWholeLine) {

@@ -1,5 +1,6 @@
 #include "settings/ConfigFile.h"
 
+#include "support/JobFile.h"
 #include "support/TestWorld.h"
 
 #include <chrono>
@@ -17,12 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "\r\n";
-    return text;
-}
+using test::SbfLines;
 
 // The file a job with the start values is saved as.
 const std::vector<std::string> StartLines = {
@@ -91,7 +87,7 @@ bool RunningAsRoot() {
 TEST(ConfigFileSaveTest, StartValuesGiveTheSeventeenLines) {
     test::TestWorld world;
     SaveConfig(world.context, world.temp.path("job.sbf"));
-    EXPECT_EQ(world.temp.read("job.sbf"), Lines(StartLines));
+    EXPECT_EQ(world.temp.read("job.sbf"), SbfLines(StartLines));
     EXPECT_TRUE(world.host.boxes.empty());
     EXPECT_EQ(world.job.text(TextField::CurrentConfigFile), "");
 }
@@ -102,9 +98,9 @@ TEST(ConfigFileSaveTest, RoundTripRestoresEveryFieldAndKeepsTheRest) {
     const std::string path = saved.temp.path("job.sbf");
     SaveConfig(saved.context, path);
     EXPECT_EQ(saved.temp.read("job.sbf"),
-              Lines({"1", "C:\\In\\*.csv|C:\\B\\one.csv", "C:\\Out\\batch.bif", "C:\\Images",
-                     "Invoice", "/Archive/2026", "Tab", "10", "Name|ImagePath", "1", "2", "1", "1",
-                     "True", "True", "True", "True"}));
+              SbfLines({"1", "C:\\In\\*.csv|C:\\B\\one.csv", "C:\\Out\\batch.bif", "C:\\Images",
+                        "Invoice", "/Archive/2026", "Tab", "10", "Name|ImagePath", "1", "2", "1",
+                        "1", "True", "True", "True", "True"}));
 
     test::TestWorld loaded;
     loaded.job.setFlag(MenuField::AutoSub, false);
@@ -129,7 +125,7 @@ TEST(ConfigFileSaveTest, RoundTripRestoresEveryFieldAndKeepsTheRest) {
 TEST(ConfigFileSaveTest, StartValuesFileRestoresAWindowWithOtherValues) {
     test::TestWorld world;
     const auto start = Snapshot(world.job);
-    world.temp.write("job.sbf", Lines(StartLines));
+    world.temp.write("job.sbf", SbfLines(StartLines));
     FillWithOtherValues(world.job);
     OpenConfig(world.context, world.temp.path("job.sbf"));
     EXPECT_EQ(Snapshot(world.job), start);
@@ -139,7 +135,7 @@ TEST(ConfigFileSaveTest, ReplacesAnExistingFileAndLeavesNothingElse) {
     test::TestWorld world;
     world.temp.write("jobs/job.sbf", std::string(5000, 'x'));
     SaveConfig(world.context, world.temp.path("jobs/job.sbf"));
-    EXPECT_EQ(world.temp.read("jobs/job.sbf"), Lines(StartLines));
+    EXPECT_EQ(world.temp.read("jobs/job.sbf"), SbfLines(StartLines));
     EXPECT_EQ(FolderNames(world.temp.path("jobs")), std::vector<std::string>{"job.sbf"});
 }
 
@@ -261,7 +257,7 @@ TEST(ConfigFileSaveTest, ChosenFileBecomesTheJobsFile) {
     world.host.dialogAnswers.push_back(chosen);
     SaveConfig(world.context, world.job.text(TextField::CurrentConfigFile));
     EXPECT_EQ(world.job.text(TextField::CurrentConfigFile), chosen);
-    EXPECT_EQ(world.temp.read("chosen.sbf"), Lines(StartLines));
+    EXPECT_EQ(world.temp.read("chosen.sbf"), SbfLines(StartLines));
 
     // The next save goes to the chosen file without asking.
     world.job.setText(TextField::MaxFiles, "7");
@@ -340,7 +336,7 @@ TEST(ConfigFileOpenTest, EachLineOnItsOwn) {
         lines[c.line - 1] = c.text;
         // The line under test must decide the field, so its neighbours carry start values
         // that differ from the job's.
-        world.temp.write("job.sbf", Lines(lines));
+        world.temp.write("job.sbf", SbfLines(lines));
         OpenConfig(world.context, world.temp.path("job.sbf"));
         EXPECT_EQ(FieldValue(world.job, c.field), c.expected);
         EXPECT_TRUE(world.host.boxes.empty());
@@ -356,15 +352,15 @@ struct FileCase {
 };
 
 TEST(ConfigFileOpenTest, WholeFiles) {
-    std::string nineLines = Lines({"1", "a.csv", "b.bif", "img", "Doc", "/F", ";", "9", "X|Y"});
+    std::string nineLines = SbfLines({"1", "a.csv", "b.bif", "img", "Doc", "/F", ";", "9", "X|Y"});
     std::string binary;
     for (int i = 0; i < 4096; ++i)
         binary += static_cast<char>((i * 37) % 256);
-    std::string extra = Lines(StartLines) + "junk\r\nmore junk\r\n";
+    std::string extra = SbfLines(StartLines) + "junk\r\nmore junk\r\n";
     std::string lfOnly;
     for (const auto& line : StartLines)
         lfOnly += line + "\n";
-    std::string noFinalEnd = Lines(StartLines);
+    std::string noFinalEnd = SbfLines(StartLines);
     noFinalEnd.resize(noFinalEnd.size() - 2);
 
     const FileCase cases[] = {
@@ -413,7 +409,7 @@ TEST(ConfigFileOpenTest, TenMegabyteLine) {
     auto lines = StartLines;
     lines[1] = std::string(10 * 1024 * 1024, 'a');
     lines[13] = "True";
-    world.temp.write("job.sbf", Lines(lines));
+    world.temp.write("job.sbf", SbfLines(lines));
     OpenConfig(world.context, world.temp.path("job.sbf"));
     EXPECT_EQ(world.job.text(TextField::IndexFile).size(), 10u * 1024 * 1024);
     EXPECT_TRUE(world.job.flag(MenuField::RemoveProcessed));
@@ -440,7 +436,7 @@ TEST(ConfigFileOpenTest, MissingFileIsToldAndChangesNothing) {
 TEST(ConfigFileOpenTest, OpeningIsLogged) {
     test::TestWorld world;
     world.job.setFlag(MenuField::DebugMode, true);
-    world.temp.write("job.sbf", Lines(StartLines));
+    world.temp.write("job.sbf", SbfLines(StartLines));
     OpenConfig(world.context, world.temp.path("job.sbf"));
     EXPECT_NE(world.temp.read("debug-QM.log")
                   .find(" - Opening Config File: " + world.temp.path("job.sbf") + "\r\n"),
@@ -453,10 +449,10 @@ TEST(ConfigFileOpenTest, ProblemsOfTheFileAreLogged) {
     for (const auto& line : StartLines)
         lf += line + "\n";
     std::string utf16 = "\xff\xfe";
-    for (char c : Lines(StartLines))
+    for (char c : SbfLines(StartLines))
         utf16 += std::string{c, '\0'};
     std::string noBom;
-    for (char c : Lines(StartLines))
+    for (char c : SbfLines(StartLines))
         noBom += std::string{c, '\0'};
     std::vector<std::string> version2 = StartLines;
     version2[0] = "2";
@@ -464,19 +460,19 @@ TEST(ConfigFileOpenTest, ProblemsOfTheFileAreLogged) {
         std::string content;
         std::vector<std::string> problems;
     } cases[] = {
-        {Lines(StartLines), {}},
-        {Lines({"1", "a.csv", "b.bif", "img", "Doc"}),
+        {SbfLines(StartLines), {}},
+        {SbfLines({"1", "a.csv", "b.bif", "img", "Doc"}),
          {"the file has 5 of its 17 lines: the settings of lines 6 to 17 are not in it and keep "
           "the values they had"}},
         {"",
          {"the file has 0 of its 17 lines: the settings of lines 1 to 17 are not in it and "
           "keep the values they had"}},
-        {Lines(StartLines) + "junk\r\n",
+        {SbfLines(StartLines) + "junk\r\n",
          {"the file has 18 lines, not 17: lines 18 on are ignored"}},
         {lf, {"the lines end with LF, not CR LF: they load the same"}},
-        {Lines(StartLines).replace(3, 2, "\r"),
+        {SbfLines(StartLines).replace(3, 2, "\r"),
          {"some lines end with a lone LF or CR, not CR LF: they load the same"}},
-        {Lines(version2),
+        {SbfLines(version2),
          {"the format version is \"2\", not 1: the lines are loaded as those of "
           "version 1"}},
         {utf16,
@@ -520,7 +516,7 @@ TEST(ConfigFileOpenTest, UnreadableFileIsReported) {
     if (RunningAsRoot())
         GTEST_SKIP() << "root reads unreadable files";
     test::TestWorld world;
-    world.temp.write("job.sbf", Lines(StartLines));
+    world.temp.write("job.sbf", SbfLines(StartLines));
     const std::string path = world.temp.path("job.sbf");
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
     FillWithOtherValues(world.job);
@@ -575,7 +571,7 @@ TEST(ConfigFileOpenTest, ChosenFileIsLoadedAndBecomesTheJobsFile) {
     test::TestWorld world;
     auto lines = StartLines;
     lines[1] = "chosen.csv";
-    world.temp.write("chosen.sbf", Lines(lines));
+    world.temp.write("chosen.sbf", SbfLines(lines));
     world.host.dialogAnswers.push_back(world.temp.path("chosen.sbf"));
     OpenConfig(world.context, "");
     EXPECT_EQ(world.job.text(TextField::CurrentConfigFile), world.temp.path("chosen.sbf"));
@@ -598,9 +594,9 @@ TEST(ConfigFileOpenTest, GivenNameIsUsedUnchangedAndLeavesTheJobsFile) {
                       world.temp.path("defaults"));
     auto lines = StartLines;
     lines[1] = "from-default.csv";
-    world.temp.write("defaults/job.sbf", Lines(lines));
+    world.temp.write("defaults/job.sbf", SbfLines(lines));
     lines[1] = "from-working.csv";
-    world.temp.write("work/job.sbf", Lines(lines));
+    world.temp.write("work/job.sbf", SbfLines(lines));
     world.job.setText(TextField::CurrentConfigFile, "C:\\Jobs\\a.sbf");
 
     // A bare name is taken relative to the working folder, never in the default folder.

@@ -3,6 +3,7 @@
 // undisturbed run ends. And two processes on one job convert each index file once.
 
 #include "support/FolderState.h"
+#include "support/JobFile.h"
 #include "support/KillTrial.h"
 #include "support/TempFolder.h"
 #include "support/TestWorld.h"
@@ -31,29 +32,18 @@ namespace {
 namespace fs = std::filesystem;
 
 State StateOf(const std::string& folder) {
-    State s;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string name = fs::relative(entry.path(), folder).generic_string();
-        if (!entry.is_regular_file() || name == "job.sbf")
-            continue;
-        if (entry.path().extension() == ".bif")
-            s.bifs.push_back(ReadWhole(entry.path()));
-        else
-            s.files[name] = ReadWhole(entry.path());
-    }
-    std::sort(s.bifs.begin(), s.bifs.end());
-    return s;
+    FileContents files = FolderContents(folder);
+    files.erase("job.sbf");
+    return StateFrom(files);
 }
 
 // A job of `files` index files of `lines` documents each, its images in scans/, moves,
 // duplicates and removal on, one target taken before it starts.
 void WriteJob(TempFolder& temp, int files, int lines) {
-    std::string job;
-    for (const char* line :
-         {"1", "in\\*.csv", "out\\batch.bif", "scans", "Invoice", "/Finance", ",", "2500",
-          "IMAGEPATH|Name", "0", "0", "0", "1", "True", "True", "False", "False"})
-        job += std::string(line) + "\r\n";
-    temp.write("job/job.sbf", job);
+    SbfJob job = RelativeMovingJob();
+    job.fieldNames = "IMAGEPATH|Name";
+    job.removeProcessed = job.allowDupes = "True";
+    temp.write("job/job.sbf", job.text());
     for (int f = 0; f < files; ++f) {
         std::string index;
         for (int i = 0; i < lines; ++i) {

@@ -6,6 +6,7 @@
 #include "convert/JobRunner.h"
 #include "operation/ErrorReporter.h"
 #include "support/FaultyFileSystem.h"
+#include "support/FolderState.h"
 #include "support/TempFolder.h"
 
 #include <algorithm>
@@ -24,23 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every regular file below `root`, by its path relative to it ("/"-separated), with its content.
-using Files = std::map<std::string, std::string>;
-
-Files FilesUnder(const std::string& root) {
-    Files files;
-    if (!fs::exists(root))
-        return files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (!entry.is_regular_file())
-            continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::ostringstream content;
-        content << in.rdbuf();
-        files[fs::relative(entry.path(), root).generic_string()] = content.str();
-    }
-    return files;
-}
+using Files = FileContents;
 
 bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
@@ -221,7 +206,7 @@ public:
     // under its final name, in a run without failures.
     void check(const SweepCase& c, FaultyWorld& w, const Outcome& outcome, const Files& clean,
                long inPlaceAt) const {
-        Files files = FilesUnder(run_);
+        Files files = FolderContents(run_);
         const long failedAt = w.files.fault().at;
 
         // The result says whether the BIF file stands: every operation up to that point is
@@ -348,7 +333,7 @@ public:
 
     void check(const SweepCase& c, FaultyWorld& w, const Outcome& outcome, const Files& clean,
                long) const {
-        Files files = FilesUnder(run_);
+        Files files = FolderContents(run_);
         const std::string bifA = clean.at("out/output.bif");
         const std::string bifB = clean.at("out/output1.bif");
 
@@ -487,7 +472,7 @@ long Sweep(const SweepCase& c) {
         const Outcome outcome = Act(scenario, w);
         EXPECT_FALSE(outcome.threw) << outcome.thrown;
         EXPECT_TRUE(Reports(w).empty());
-        clean = FilesUnder(run);
+        clean = FolderContents(run);
         calls = w.files.calls();
         scenario.checkClean(clean);
     }

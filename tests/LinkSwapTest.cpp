@@ -4,6 +4,7 @@
 // QM_SWAP_RUNS sets the runs of each case (5 by default, 20 runs in all).
 #include "convert/Conversion.h"
 #include "platform/posix/PosixConfinedMoves.h"
+#include "support/FolderState.h"
 #include "support/TestWorld.h"
 
 #include <atomic>
@@ -26,24 +27,9 @@ namespace fs = std::filesystem;
 
 constexpr int kImages = 1000;
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Every file and link below `root`, links not followed, with what it holds or points at.
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> seen;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-         ++it) {
-        if (it->is_symlink())
-            seen[it->path().string()] = "link " + fs::read_symlink(it->path()).string();
-        else if (it->is_regular_file())
-            seen[it->path().string()] = Read(it->path());
-    }
-    return seen;
+FileContents Tree(const std::string& root) {
+    return FolderContents(root, {.links = true});
 }
 
 // Swaps two names back and forth: the link stands in the folder's place for a moment, then

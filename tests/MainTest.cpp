@@ -6,6 +6,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/StandardFileTools.h"
 #include "support/Doubles.h"
+#include "support/JobFile.h"
 #include "support/TempFolder.h"
 
 #include <filesystem>
@@ -14,23 +15,6 @@
 
 namespace qm {
 namespace {
-
-// The fields of a .sbf file that these tests vary; the rest keep the start values.
-struct Job {
-    std::string indexFile;
-    std::string bifFile;
-    std::string imageFolder;
-    std::string docType = "Invoice";
-    std::string fieldNames = "IMAGEPATH|Name|Amount";
-    bool removeProcessed = false;
-
-    std::string file() const {
-        const char* flag = removeProcessed ? "True" : "False";
-        return "1\r\n" + indexFile + "\r\n" + bifFile + "\r\n" + imageFolder + "\r\n" + docType +
-               "\r\n\r\n,\r\n2500\r\n" + fieldNames + "\r\n0\r\n0\r\n0\r\n0\r\n" + flag +
-               "\r\nFalse\r\nFalse\r\nFalse\r\n";
-    }
-};
 
 // A whole program in process: real files in a temporary folder, the console host writing to
 // the same error stream as the program, no terminal.
@@ -72,7 +56,7 @@ struct Program {
         job.indexFile = temp.path("in/batch1.csv");
         job.bifFile = temp.path("out/batch.bif");
         job.imageFolder = temp.path("scans");
-        temp.write(sbfName, job.file());
+        temp.write(sbfName, job.text());
         return temp.path(sbfName);
     }
 
@@ -91,7 +75,7 @@ struct Program {
     std::istringstream input;
     bool failFileTools = false;
     int fileToolsMade = 0;
-    Job job;
+    test::SbfJob job;
     MainEnvironment env{out, err, files, store, systemLog, clock};
 };
 
@@ -283,7 +267,7 @@ TEST(MainTest, CommandLineJobConvertsAndSavesTheJobBack) {
     EXPECT_NE(bif.find("doc1.field2=1,200\r\n"), std::string::npos) << bif;
     // Saved back after the conversion, with the switch's value in it.
     p.job.bifFile = other;
-    EXPECT_EQ(p.temp.read("job.sbf"), p.job.file());
+    EXPECT_EQ(p.temp.read("job.sbf"), p.job.text());
     EXPECT_TRUE(p.exists("in/batch1.csv"));
 }
 
@@ -414,7 +398,7 @@ TEST(MainTest, RoadsThatDoNotRunAJob) {
 TEST(MainTest, FailedConversionExitsOneAndKeepsItsIndexFile) {
     Program p;
     p.job.fieldNames = "Name|Amount"; // no IMAGEPATH: the conversion fails before writing
-    p.job.removeProcessed = true;
+    p.job.removeProcessed = "True";
     const std::string sbf = p.writeJob();
     const std::string sbfBefore = p.temp.read("job.sbf");
 
@@ -432,7 +416,7 @@ TEST(MainTest, AnyReportDuringTheJobExitsOne) {
     Program p;
     const std::string sbf = p.writeJob();
     p.job.indexFile += "|" + p.temp.path("missing/*.csv");
-    p.temp.write("job.sbf", p.job.file());
+    p.temp.write("job.sbf", p.job.text());
 
     EXPECT_EQ(p.run({sbf}), 1);
 
@@ -443,7 +427,7 @@ TEST(MainTest, AnyReportDuringTheJobExitsOne) {
 TEST(MainTest, JobWithoutBifFileExitsOne) {
     Program p;
     p.job.bifFile = "";
-    p.temp.write("job.sbf", p.job.file());
+    p.temp.write("job.sbf", p.job.text());
     EXPECT_EQ(p.run({p.temp.path("job.sbf")}), 1);
     EXPECT_EQ(p.err.str(), "Error in Load Files to Convert: 9 - Missing BIF file setting\n\n"
                            "Current File: \n");

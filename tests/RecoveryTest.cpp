@@ -58,21 +58,16 @@ struct RecoveryWorld {
     }
 
     State state() const {
-        State s;
-        for (const auto& entry : fs::recursive_directory_iterator(temp.path())) {
-            const std::string name = fs::relative(entry.path(), temp.path()).generic_string();
-            if (!entry.is_regular_file() || name.starts_with("journal/") ||
-                name == "debug-QM.log" || name == "job.sbf")
-                continue;
-            if (entry.path().extension() == ".bif") {
-                // Each world has a folder of its own, whose name the references hold.
-                std::string bif = ReadWhole(entry.path());
-                for (auto at = bif.find(temp.path()); at != bif.npos; at = bif.find(temp.path()))
-                    bif.replace(at, temp.path().size(), "TEMP");
-                s.bifs.push_back(bif);
-            } else
-                s.files[name] = ReadWhole(entry.path());
-        }
+        FileContents files = FolderContents(temp.path());
+        std::erase_if(files, [](const auto& file) {
+            return file.first.starts_with("journal/") || file.first == "debug-QM.log" ||
+                   file.first == "job.sbf";
+        });
+        State s = StateFrom(files);
+        // Each world has a folder of its own, whose name the references hold.
+        for (std::string& bif : s.bifs)
+            for (auto at = bif.find(temp.path()); at != bif.npos; at = bif.find(temp.path()))
+                bif.replace(at, temp.path().size(), "TEMP");
         std::sort(s.bifs.begin(), s.bifs.end());
         return s;
     }

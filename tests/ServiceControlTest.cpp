@@ -357,7 +357,7 @@ TEST(ServiceControlTest, StartNeedsAStoredConfigurationFile) {
     fs::create_directories(w.temp.path("units"));
     w.temp.write("units/quillmarch.service", "[X-Quillmarch\nConfigFile=\x01 nonsense\n=\n[");
     EXPECT_FALSE(started());
-    EXPECT_FALSE(automatic.TimerJobEnabled());
+    EXPECT_FALSE(automatic.timerEnabled());
     EXPECT_NE(w.temp.read("debug-QM.log").find(" - No Config File Specified\r\n"),
               std::string::npos);
 
@@ -365,10 +365,10 @@ TEST(ServiceControlTest, StartNeedsAStoredConfigurationFile) {
     w.temp.write("units/quillmarch.service",
                  "[X-Quillmarch]\nConfigFile=" + w.temp.path("gone.sbf") + "\n");
     EXPECT_TRUE(started());
-    EXPECT_EQ(automatic.JobCountdown(), 30);
+    EXPECT_EQ(automatic.countdown(), 30);
     EXPECT_EQ(w.job.text(TextField::CurrentConfigFile), w.temp.path("gone.sbf"));
     hosting.Stop();
-    EXPECT_FALSE(automatic.TimerJobEnabled());
+    EXPECT_FALSE(automatic.timerEnabled());
     EXPECT_TRUE(w.process.stopRequested);
     const std::string log = w.temp.read("debug-QM.log");
     EXPECT_NE(log.find(" - Service Started\r\n"), std::string::npos);

@@ -39,7 +39,7 @@ struct WatchWorld : test::TestWorld {
         useRepeatedJob();
         job.setText(TextField::CurrentConfigFile, temp.path("job.sbf"));
         fs::create_directories(temp.path("in"));
-        automatic.StartForService();
+        automatic.startForService();
     }
     // Writes in/`name` (appending), with its modification time `now`; `seen`: the watch
     // reports it.
@@ -53,8 +53,8 @@ struct WatchWorld : test::TestWorld {
     }
     void tick() {
         now += 1s;
-        automatic.TimerJob_Timer();
-        watch.Tick();
+        automatic.tick();
+        watch.tick();
     }
 
     SysClock::time_point now = std::chrono::floor<std::chrono::seconds>(SysClock::now());
@@ -83,7 +83,7 @@ TEST(WatchProcessingTest, TakesAFileUpOnceLeftAloneForTheQuietPeriodTable) {
     };
     for (const Case& c : cases) {
         WatchWorld w;
-        ASSERT_EQ(w.watch.Start(), 1) << c.name;
+        ASSERT_EQ(w.watch.start(), 1) << c.name;
         EXPECT_EQ(w.fake.watched, std::vector<std::string>{w.temp.path("in")}) << c.name;
         int convertedAt = -1;
         // The timer's own first run comes on the 31st tick: 25 seconds see the watch alone.
@@ -124,22 +124,22 @@ TEST(WatchProcessingTest, TakesAFileUpOnceLeftAloneForTheQuietPeriodTable) {
 TEST(WatchProcessingTest, AFolderLostOrMissingIsWatchedAgainAfterATimerRun) {
     WatchWorld w;
     w.fake.result = WatchResult::Failed;
-    EXPECT_EQ(w.watch.Start(), 0);
+    EXPECT_EQ(w.watch.start(), 0);
     w.fake.result = WatchResult::Watching;
-    w.watch.Rewatch();
+    w.watch.rewatch();
     EXPECT_EQ(w.watch.foldersWatched(), 1);
     w.fake.queued.lost.push_back(w.temp.path("in"));
     w.tick();
     EXPECT_EQ(w.watch.foldersWatched(), 0);
-    w.watch.Rewatch();
+    w.watch.rewatch();
     EXPECT_EQ(w.fake.watched.size(), 2u);
 }
 
 TEST(WatchProcessingTest, NoWatchesLeftIsSaidOnceAndTheTimerGoesOn) {
     WatchWorld w;
     w.fake.result = WatchResult::LimitReached;
-    EXPECT_EQ(w.watch.Start(), 0);
-    EXPECT_EQ(w.watch.Start(), 0); // a reload tries again, silently
+    EXPECT_EQ(w.watch.start(), 0);
+    EXPECT_EQ(w.watch.start(), 0); // a reload tries again, silently
     ASSERT_EQ(w.host.boxes.size(), 1u);
     EXPECT_EQ(w.host.boxes[0].title, "Watch Mode");
     EXPECT_NE(w.host.boxes[0].text.find("five minutes alone"), std::string::npos);

@@ -1,5 +1,6 @@
 #include "convert/Conversion.h"
 #include "platform/posix/FileTextWriter.h"
+#include "support/FolderState.h"
 #include "support/TestWorld.h"
 
 #include <fcntl.h>
@@ -95,11 +96,8 @@ Outcome Convert(const Case& c, bool waiting) {
     };
     for (const MessageBox& box : w.host.boxes)
         outcome.boxes.push_back(relative(box.title + ": " + box.text));
-    for (const auto& entry : fs::recursive_directory_iterator(w.temp.path())) {
-        const std::string path = relative(entry.path().string());
-        if (entry.is_regular_file()) // not the link to /dev/full
-            outcome.files[path] = relative(w.temp.read(path.substr(7)));
-    }
+    for (const auto& [name, content] : test::FolderContents(w.temp.path())) // not /dev/full
+        outcome.files["<root>/" + name] = relative(content);
     return outcome;
 }
 

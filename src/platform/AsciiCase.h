@@ -7,6 +7,7 @@ namespace qm {
 
 // Letter case as the system ignores it: ASCII letters only; every other byte, those above
 // 127 included, matches itself alone.
+bool IsAsciiLetter(char c);
 char AsciiLower(char c);
 char AsciiUpper(char c);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

@@ -2,6 +2,7 @@
 
 #include "platform/AsciiCase.h"
 #include "platform/Error.h"
+#include "platform/PathParts.h"
 #include "platform/SettingsStore.h"
 
 #include <algorithm>
@@ -14,17 +15,9 @@ namespace {
 
 const std::string kApplication = "Quillmarch";
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-bool IsAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 std::string::size_type FindSeparator(const std::string& text, std::string::size_type from) {
     const auto it =
-        std::find_if(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), IsSeparator);
+        std::find_if(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), IsPathSeparator);
     return it == text.end() ? std::string::npos
                             : static_cast<std::string::size_type>(it - text.begin());
 }
@@ -72,7 +65,7 @@ std::string PathMap::toHost(const std::string& path) const {
         host = *folder;
         restStart = 2;
         mapped = true;
-    } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    } else if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         const auto serverEnd = FindSeparator(path, 2);
         const auto shareStart = serverEnd == std::string::npos ? path.size() : serverEnd + 1;
         const auto shareEnd = FindSeparator(path, shareStart);

@@ -1,12 +1,10 @@
 #include "platform/PathParts.h"
 
+#include "platform/AsciiCase.h"
+
 namespace qm {
 
 namespace {
-
-bool IsAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 bool HasDrive(std::string_view path) {
     return path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':';

@@ -29,42 +29,42 @@ private:
 AutomaticProcessing::AutomaticProcessing(Context& context, WallClock now)
     : context_(context), now_(std::move(now)) {}
 
-bool AutomaticProcessing::Start() {
+bool AutomaticProcessing::start() {
     const Answer answer = context_.host.showMessage(
         {"This will run the current configuration every 5 minutes, processing any new files "
          "automatically.  Continue?",
          "Automatic Processing", Buttons::YesNo, Icon::Question});
     if (answer != Answer::Yes)
         return false;
-    JobCountdown_ = FirstCountdown;
-    timerJobEnabled_ = true;
+    countdown_ = FirstCountdown;
+    timerEnabled_ = true;
     return true;
 }
 
-void AutomaticProcessing::Stop() {
-    timerJobEnabled_ = false;
+void AutomaticProcessing::stop() {
+    timerEnabled_ = false;
 }
 
-void AutomaticProcessing::StartForService() {
-    JobCountdown_ = ServiceCountdown;
-    timerJobEnabled_ = true;
+void AutomaticProcessing::startForService() {
+    countdown_ = ServiceCountdown;
+    timerEnabled_ = true;
 }
 
-void AutomaticProcessing::TimerJob_Timer() {
+void AutomaticProcessing::tick() {
     // A run in progress yields to pending events, so ticks arrive inside it; they neither
     // start a second run nor count towards the next one.
-    if (!timerJobEnabled_ || running_ || context_.process.jobRunning)
+    if (!timerEnabled_ || running_ || context_.process.jobRunning)
         return;
-    if (JobCountdown_ != 0) {
-        --JobCountdown_;
+    if (countdown_ != 0) {
+        --countdown_;
         return;
     }
     run();
-    JobCountdown_ = CountdownAfterRun;
+    countdown_ = CountdownAfterRun;
 }
 
-bool AutomaticProcessing::RunNow() {
-    if (!timerJobEnabled_ || running_ || context_.process.jobRunning)
+bool AutomaticProcessing::runNow() {
+    if (!timerEnabled_ || running_ || context_.process.jobRunning)
         return false;
     run();
     return true;
@@ -80,7 +80,7 @@ void AutomaticProcessing::run() {
 AutomaticProcessing::State AutomaticProcessing::state() const {
     if (running_)
         return State::Running;
-    return timerJobEnabled_ ? State::Counting : State::Off;
+    return timerEnabled_ ? State::Counting : State::Off;
 }
 
 } // namespace qm

@@ -24,24 +24,24 @@ public:
 
     // The Start command: asks whether to go on; on Yes the countdown becomes 10 and the timer
     // runs. On No nothing changes, a running timer included. Returns whether Yes was chosen.
-    bool Start();
+    bool start();
     // The Stop command: the timer stops at once; a run in progress is finished.
-    void Stop();
+    void stop();
     // The service's start: countdown 30, timer on, without a question.
-    void StartForService();
+    void startForService();
 
     // One tick of TimerJob. A tick while the timer is off, or while any run is in progress
     // (started by the timer or by a person), changes nothing.
-    void TimerJob_Timer();
+    void tick();
 
     // A run asked for by the folder watch: like a tick's run (files changed within the quiet
     // period are left), without touching the countdown. Refused while the timer is off or any
     // run is in progress; returns whether it ran.
-    bool RunNow();
+    bool runNow();
 
     State state() const;
-    bool TimerJobEnabled() const { return timerJobEnabled_; }
-    std::int32_t JobCountdown() const { return JobCountdown_; }
+    bool timerEnabled() const { return timerEnabled_; }
+    std::int32_t countdown() const { return countdown_; }
     // What the last run started by the timer did.
     const RunSummary& lastRun() const { return lastRun_; }
     // When it began, and how many runs the timer and the watch have made.
@@ -51,9 +51,9 @@ public:
 private:
     Context& context_;
     WallClock now_;
-    bool timerJobEnabled_ = false;
+    bool timerEnabled_ = false;
     bool running_ = false;
-    std::int32_t JobCountdown_ = 0;
+    std::int32_t countdown_ = 0;
     RunSummary lastRun_;
     std::chrono::system_clock::time_point lastRunAt_{};
     std::uint64_t runCount_ = 0;

@@ -2,6 +2,7 @@
 
 #include "operation/Context.h"
 #include "platform/ServiceControl.h"
+#include "platform/SwitchLetters.h"
 #include "settings/JobSettings.h"
 
 #include <algorithm>
@@ -37,9 +38,9 @@ std::string ServiceCommandLine(const std::string& executablePath, bool debugMode
         }
         line += '"';
     }
-    line += " /v";
+    line += switchletter::Appended(switchletter::ServiceMode);
     if (debugMode)
-        line += " /b";
+        line += switchletter::Appended(switchletter::DebugMode);
     return line;
 }
 

@@ -57,9 +57,9 @@ void ServiceHosting::startWatching() {
     watching_ = watch_ != nullptr && (!commandLineJob_.empty() ||
                                       control_.GetSetting("Quillmarch", "Watch", "") == "yes");
     if (watching_)
-        watch_->Start();
+        watch_->start();
     else if (watch_)
-        watch_->Stop();
+        watch_->stop();
 }
 
 void ServiceHosting::Start(bool& Success) {
@@ -73,12 +73,12 @@ void ServiceHosting::Start(bool& Success) {
         // The command line has loaded its job already, its switches applied after it.
         if (commandLineJob_.empty())
             OpenConfig(context_, configFile);
-        automatic_.StartForService();
+        automatic_.startForService();
         startWatching();
         Success = true;
         context_.log.WriteLog("Service Started");
         std::string status =
-            "Started; first run in " + Count(automatic_.JobCountdown() + 1, "second", "seconds");
+            "Started; first run in " + Count(automatic_.countdown() + 1, "second", "seconds");
         if (watching_)
             status += "; watching " + Count(watch_->foldersWatched(), "folder", "folders");
         control_.ReportStatus(status);
@@ -88,20 +88,20 @@ void ServiceHosting::Start(bool& Success) {
 void ServiceHosting::Stop() {
     // The stop must happen whatever becomes of its log line.
     AttemptIgnoringFailure([&] { context_.log.WriteLog("Stopping Service"); });
-    automatic_.Stop();
+    automatic_.stop();
     context_.process.stopRequested = true;
 }
 
 void ServiceHosting::Timer() {
     const auto runs = automatic_.runCount();
-    automatic_.TimerJob_Timer();
+    automatic_.tick();
     const bool timerRan = automatic_.runCount() != runs;
     // A failure of the watch (its debug log line) is reported; the service goes on.
     if (watching_)
         RunOperation(context_.reporter, "Watch Index Folders", [&] {
             if (timerRan)
-                watch_->Rewatch();
-            watch_->Tick();
+                watch_->rewatch();
+            watch_->tick();
         });
     if (automatic_.runCount() != runs)
         reportRun();
@@ -111,7 +111,7 @@ void ServiceHosting::reportRun() {
     const RunSummary& run = automatic_.lastRun();
     // Every tick is a second, and the run after the countdown's last tick.
     const auto next =
-        std::chrono::system_clock::now() + std::chrono::seconds(automatic_.JobCountdown() + 1);
+        std::chrono::system_clock::now() + std::chrono::seconds(automatic_.countdown() + 1);
     control_.ReportStatus(RunStatusLine(automatic_.lastRunAt(), run.converted, run.failed,
                                         run.documents, next,
                                         watching_ ? watch_->foldersWatched() : 0));

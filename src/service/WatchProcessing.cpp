@@ -14,8 +14,8 @@ WatchProcessing::WatchProcessing(Context& context, AutomaticProcessing& automati
                                  FolderWatch& watch, WallClock now)
     : context_(context), automatic_(automatic), watch_(watch), now_(std::move(now)) {}
 
-int WatchProcessing::Start() {
-    Stop();
+int WatchProcessing::start() {
+    stop();
     for (const std::string& text : SplitEntries(context_.job.text(TextField::IndexFile))) {
         Entry entry;
         entry.folder = context_.tools.GetFPath(text);
@@ -24,12 +24,12 @@ int WatchProcessing::Start() {
         entry.wildcard = text.find('*') != std::string::npos;
         entries_.push_back(entry);
     }
-    Rewatch();
+    rewatch();
     context_.log.WriteLog("Watching " + std::to_string(folders_.size()) + " folders");
     return foldersWatched();
 }
 
-void WatchProcessing::Rewatch() {
+void WatchProcessing::rewatch() {
     for (const Entry& entry : entries_) {
         if (std::find(folders_.begin(), folders_.end(), entry.folder) == folders_.end() &&
             !watchFolder(entry.folder))
@@ -60,7 +60,7 @@ bool WatchProcessing::watchFolder(const std::string& folder) {
     return false;
 }
 
-void WatchProcessing::Stop() {
+void WatchProcessing::stop() {
     watch_.clear();
     folders_.clear();
     entries_.clear();
@@ -78,7 +78,7 @@ bool WatchProcessing::jobTakes(const FolderChange& change) const {
     });
 }
 
-void WatchProcessing::Tick() {
+void WatchProcessing::tick() {
     if (folders_.empty())
         return;
     const auto now = now_();
@@ -106,7 +106,7 @@ void WatchProcessing::Tick() {
     if (!due)
         return;
     sweepAt_.reset();
-    if (!automatic_.RunNow()) {
+    if (!automatic_.runNow()) {
         sweepAt_ = now; // a run is in progress: the next tick asks again
         return;
     }

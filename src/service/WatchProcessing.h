@@ -31,14 +31,14 @@ public:
     // Watches the folder of each index entry of the job as it is now, ending earlier
     // watches. When the machine allows no more watches, says so once (in the process's life)
     // and leaves new files to the timer. Returns how many folders are watched.
-    int Start();
+    int start();
     // Ends every watch.
-    void Stop();
+    void stop();
     // One tick: takes what the watch saw and runs the job when a file is due.
-    void Tick();
+    void tick();
     // Watches the folders that could not be watched or were lost since (a folder made or
     // mounted later); called after each run of the timer.
-    void Rewatch();
+    void rewatch();
 
     int foldersWatched() const { return static_cast<int>(folders_.size()); }
 

@@ -1,6 +1,7 @@
 #include "settings/ConfigFile.h"
 
 #include "operation/Context.h"
+#include "platform/AsciiCase.h"
 #include "settings/ConfigFileShape.h"
 #include "settings/JobSettings.h"
 
@@ -68,21 +69,9 @@ std::optional<int> ParseWholeNumber(std::string_view text) {
 // "True" or "False" in any letter case, or a decimal number (0 is off, any other is on).
 std::optional<bool> ParseFlag(std::string_view text) {
     text = TrimBlanks(text);
-    auto equalsFolded = [&](std::string_view word) {
-        if (text.size() != word.size())
-            return false;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            char c = text[i];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            if (c != word[i])
-                return false;
-        }
+    if (EqualsIgnoringCase(text, "true"))
         return true;
-    };
-    if (equalsFolded("true"))
-        return true;
-    if (equalsFolded("false"))
+    if (EqualsIgnoringCase(text, "false"))
         return false;
     TakeSign(text);
     const auto point = text.find('.');

@@ -1,6 +1,7 @@
 #include "startup/CommandLine.h"
 
 #include "operation/Context.h"
+#include "platform/SwitchLetters.h"
 #include "settings/ConfigFile.h"
 #include "settings/JobSettings.h"
 
@@ -73,32 +74,40 @@ void TurnOn(Context& context, const std::string&, std::string_view) {
 }
 
 constexpr SwitchSpec SwitchTable[] = {
-    {'c', "FILE", "load the configuration file FILE; the job then runs as if FILE came first",
+    {switchletter::ConfigFile, "FILE",
+     "load the configuration file FILE; the job then runs as if FILE came first",
      [](Context& c, const std::string& value, std::string_view) {
          c.process.commandLineConfigFile = value;
          OpenConfig(c, value);
      }},
-    {'f', "PATH", "index file; several are separated by \"|\"; a \"*\" picks files by extension",
+    {switchletter::IndexFile, "PATH",
+     "index file; several are separated by \"|\"; a \"*\" picks files by extension",
      SetText<TextField::IndexFile>},
-    {'x', "PATH", "BIF output file", SetText<TextField::BIFFile>},
-    {'a', "PATH", "image folder", SetText<TextField::ImageFolder>},
-    {'t', "TEXT", "document type", SetText<TextField::DocType>},
-    {'l', "TEXT", "destination folder in the document system", SetText<TextField::Folder>},
-    {'s', "TEXT", "maximum files per BIF file (kept in the job; no conversion reads it)",
+    {switchletter::BifFile, "PATH", "BIF output file", SetText<TextField::BIFFile>},
+    {switchletter::ImageFolder, "PATH", "image folder", SetText<TextField::ImageFolder>},
+    {switchletter::DocType, "TEXT", "document type", SetText<TextField::DocType>},
+    {switchletter::Folder, "TEXT", "destination folder in the document system",
+     SetText<TextField::Folder>},
+    {switchletter::MaxFiles, "TEXT",
+     "maximum files per BIF file (kept in the job; no conversion reads it)",
      SetText<TextField::MaxFiles>},
-    {'d', "", "allow duplicates: give a moved image a numbered name instead of asking",
+    {switchletter::AllowDupes, "",
+     "allow duplicates: give a moved image a numbered name instead of asking",
      TurnOn<MenuField::AllowDupes>},
-    {'r', "", "remove each index file after its successful conversion",
+    {switchletter::RemoveProcessed, "", "remove each index file after its successful conversion",
      TurnOn<MenuField::RemoveProcessed>},
-    {'w', "", "say \"Finished BIF conversion!\" when the job ends",
+    {switchletter::PromptWhenFinished, "", "say \"Finished BIF conversion!\" when the job ends",
      TurnOn<MenuField::PromptWhenFinished>},
-    {'k', "", "skip the header row of each index file", TurnOn<MenuField::SkipHeader>},
-    {'b', "", "debug mode: write the debug log debug-QM.log", TurnOn<MenuField::DebugMode>},
-    {'m', "", "manual: load the configuration file but do not run the job",
+    {switchletter::SkipHeader, "", "skip the header row of each index file",
+     TurnOn<MenuField::SkipHeader>},
+    {switchletter::DebugMode, "", "debug mode: write the debug log debug-QM.log",
+     TurnOn<MenuField::DebugMode>},
+    {switchletter::ManualMode, "", "manual: load the configuration file but do not run the job",
      [](Context& c, const std::string&, std::string_view) { c.process.manualMode = true; }},
-    {'v', "", "run as the service",
+    {switchletter::ServiceMode, "", "run as the service",
      [](Context& c, const std::string&, std::string_view) { c.process.serviceMode = true; }},
-    {'p', "", "put the whole command line on the clipboard (only with the window)",
+    {switchletter::CopyCommandLine, "",
+     "put the whole command line on the clipboard (only with the window)",
      [](Context& c, const std::string&, std::string_view whole) { c.host.setClipboard(whole); }},
 };
 

@@ -104,12 +104,12 @@ void OpenWebPage(Context& context) {
     AttemptIgnoringFailure([&] { context.tools.StartDoc(WebPageAddress); });
 }
 
-ServiceCommands AutomaticAndServiceCommands(Context& context, AutomaticProcessing& automatic,
+AutomationCallbacks MakeAutomationCallbacks(Context& context, AutomaticProcessing& automatic,
                                             ServiceAccess access) {
     auto shared = std::make_shared<ServiceAccess>(std::move(access));
     return {
-        [&automatic] { automatic.Start(); },
-        [&automatic] { automatic.Stop(); },
+        [&automatic] { automatic.start(); },
+        [&automatic] { automatic.stop(); },
         [&context, shared] {
             WithServiceControl(context, *shared, "Install Service", [&](ServiceControl& control) {
                 InstallService(context, control, shared->executablePath);
@@ -119,8 +119,8 @@ ServiceCommands AutomaticAndServiceCommands(Context& context, AutomaticProcessin
             WithServiceControl(context, *shared, "Remove Service",
                                [&](ServiceControl& control) { RemoveService(context, control); });
         },
-        [&automatic] { automatic.TimerJob_Timer(); },
-        [&automatic] { return automatic.TimerJobEnabled(); },
+        [&automatic] { automatic.tick(); },
+        [&automatic] { return automatic.timerEnabled(); },
     };
 }
 

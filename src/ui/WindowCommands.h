@@ -31,8 +31,9 @@ void ToggleFlag(Context& context, MenuField flag);
 void ViewManual(Context& context, const std::string& manualFolder);
 void OpenWebPage(Context& context);
 
-// Automatic processing and the service, as their subsystem provides them.
-struct ServiceCommands {
+// What the automatic processing and service entries and the job timer call: callbacks into
+// the subsystem that does the work.
+struct AutomationCallbacks {
     std::function<void()> startAutomatic;
     std::function<void()> stopAutomatic;
     std::function<void()> installService;
@@ -52,7 +53,7 @@ struct ServiceAccess {
 
 // The four commands and the tick, on `automatic` and the service manager that `access` makes.
 // A machine without a service manager reports that under the command's name.
-ServiceCommands AutomaticAndServiceCommands(Context& context, AutomaticProcessing& automatic,
+AutomationCallbacks MakeAutomationCallbacks(Context& context, AutomaticProcessing& automatic,
                                             ServiceAccess access);
 
 } // namespace qm::ui

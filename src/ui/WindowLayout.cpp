@@ -12,8 +12,6 @@ namespace qm::ui {
 
 namespace {
 
-constexpr std::int32_t InvalidPropertyValue = 380;
-
 const ControlSpec ControlTable[] = {
     {"txtIDX", ControlKind::TextBox, "input.csv", TextField::IndexFile, {120, 360, 4455, 375}},
     {"Label1", ControlKind::Label, "Index File", {}, {120, 120, 2655, 255}},
@@ -73,7 +71,7 @@ const ControlSpec ControlTable[] = {
 // A width or a left edge a control accepts; anything else fails like an invalid property.
 long long Checked(long long value) {
     if (value < 0 || value > std::numeric_limits<std::int32_t>::max())
-        throw Error(InvalidPropertyValue, "Quillmarch", "Invalid property value");
+        throw Error(errnum::InvalidPropertyValue, "Quillmarch", "Invalid property value");
     return value;
 }
 

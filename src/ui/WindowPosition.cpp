@@ -13,7 +13,6 @@ namespace qm::ui {
 
 namespace {
 
-constexpr std::int32_t TypeMismatch = 13;
 constexpr long long SmallestSide = 1440;
 
 } // namespace
@@ -31,7 +30,7 @@ long long ParsePositionValue(std::string_view text) {
         std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
     if (text.empty() || end != text.data() + text.size() || ec == std::errc::invalid_argument ||
         !std::isfinite(value) || text.front() == '+')
-        throw Error(TypeMismatch, "Quillmarch", "Type mismatch");
+        throw Error(errnum::TypeMismatch, "Quillmarch", "Type mismatch");
     const double rounded = std::nearbyint(value); // the default mode: a half goes to even
     if (ec == std::errc::result_out_of_range ||
         rounded < double(std::numeric_limits<std::int32_t>::min()) ||

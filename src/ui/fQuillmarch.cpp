@@ -69,8 +69,7 @@ fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string man
                          ServiceAccess serviceAccess)
     : context_(context), store_(store), manualFolder_(std::move(manualFolder)),
       automatic_(std::make_unique<AutomaticProcessing>(context)),
-      serviceCommands_(
-          AutomaticAndServiceCommands(context, *automatic_, std::move(serviceAccess))) {
+      automation_(MakeAutomationCallbacks(context, *automatic_, std::move(serviceAccess))) {
     setObjectName("fQuillmarch");
     setWindowTitle("Quillmarch");
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -82,8 +81,8 @@ fQuillmarch::fQuillmarch(Context& context, SettingsStore& store, std::string man
     timerJob_->setObjectName("TimerJob");
     timerJob_->setInterval(1000);
     connect(timerJob_, &QTimer::timeout, this, [this] {
-        if (serviceCommands_.timerTick)
-            AttemptIgnoringFailure(serviceCommands_.timerTick);
+        if (automation_.timerTick)
+            AttemptIgnoringFailure(automation_.timerTick);
         followTimerState();
     });
 
@@ -256,18 +255,18 @@ void fQuillmarch::run(Command command, std::optional<MenuField> flag) {
             RunJob(context_);
             break;
         case Command::AutoStart:
-            serviceCommands_.startAutomatic();
+            automation_.startAutomatic();
             followTimerState();
             break;
         case Command::AutoStop:
-            serviceCommands_.stopAutomatic();
+            automation_.stopAutomatic();
             followTimerState();
             break;
         case Command::InstallService:
-            serviceCommands_.installService();
+            automation_.installService();
             break;
         case Command::RemoveService:
-            serviceCommands_.removeService();
+            automation_.removeService();
             break;
         case Command::Exit:
             close();
@@ -290,14 +289,14 @@ void fQuillmarch::run(Command command, std::optional<MenuField> flag) {
         showField(*flag);
 }
 
-void fQuillmarch::setServiceCommands(ServiceCommands commands) {
-    serviceCommands_ = std::move(commands);
+void fQuillmarch::setAutomationCallbacks(AutomationCallbacks callbacks) {
+    automation_ = std::move(callbacks);
     followTimerState();
 }
 
 // The job timer runs exactly while automatic processing is on.
 void fQuillmarch::followTimerState() {
-    const bool on = serviceCommands_.timerOn && serviceCommands_.timerOn();
+    const bool on = automation_.timerOn && automation_.timerOn();
     if (on && !timerJob_->isActive())
         timerJob_->start();
     else if (!on && timerJob_->isActive())

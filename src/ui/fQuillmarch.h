@@ -42,8 +42,8 @@ public:
     QLabel* statusPanel(int panel) const;
 
     // The automatic processing and service commands, and the one-second job timer that calls
-    // `commands.timerTick` while `commands.timerOn` says automatic processing is on.
-    void setServiceCommands(ServiceCommands commands);
+    // `callbacks.timerTick` while `callbacks.timerOn` says automatic processing is on.
+    void setAutomationCallbacks(AutomationCallbacks callbacks);
     QTimer* timerJob() const { return timerJob_; }
 
     // The screen's logical resolution that twips are converted with.
@@ -68,7 +68,7 @@ private:
     SettingsStore& store_;
     std::string manualFolder_;
     std::unique_ptr<AutomaticProcessing> automatic_;
-    ServiceCommands serviceCommands_;
+    AutomationCallbacks automation_;
     void followTimerState();
     WindowLayout layout_;
     std::map<std::string, QWidget*> controls_;

@@ -342,6 +342,6 @@ std::unique_ptr<ConfinedMoves> FaultyFileSystem::openConfined(const std::string&
 }
 
 FaultyWorld::FaultyWorld(std::string logPath)
-    : log(job.debugModeQuery(), files, systemLog, clock, std::move(logPath)) {}
+    : CoreWiring(files, tools, host, systemLog, clock, std::move(logPath)) {}
 
 } // namespace qm::test

@@ -1,15 +1,11 @@
 #pragma once
 
-#include "operation/Context.h"
-#include "operation/DebugLog.h"
-#include "operation/ErrorReporter.h"
-#include "operation/ProcessState.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/PathMap.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/StandardFileTools.h"
-#include "settings/JobSettings.h"
+#include "support/CoreWiring.h"
 #include "support/Doubles.h"
 #include "support/ScriptedHost.h"
 
@@ -153,14 +149,10 @@ public:
     std::vector<Error> failures_;
 };
 
-// A core wired to a FaultyFileSystem over the real one: the file tools create folders and
-// the debug log writes through it, so their operations are counted and can fail too.
-// Settings in memory, a scripted person at the screen, a recorded system log, a fixed clock.
-struct FaultyWorld {
-    explicit FaultyWorld(std::string logPath);
-    FaultyWorld(const FaultyWorld&) = delete;
-    FaultyWorld& operator=(const FaultyWorld&) = delete;
-
+// A machine whose file system is a FaultyFileSystem over the real one: the file tools create
+// folders and the debug log writes through it, so their operations are counted and can fail
+// too. Settings in memory, a scripted person at the screen, a recorded system log, a fixed clock.
+struct FaultyMachine {
     MemorySettingsStore store;
     PathMap map{store};
     PosixFileSystem real{map};
@@ -169,11 +161,11 @@ struct FaultyWorld {
     ScriptedHost host;
     RecordingSystemLog systemLog;
     FixedClock clock;
-    JobSettings job;
-    ProcessState process;
-    DebugLog log;
-    ErrorReporter reporter{host, systemLog, log, process};
-    Context context{files, tools, host, job, process, log, reporter};
+};
+
+// The core wired to that machine.
+struct FaultyWorld : FaultyMachine, CoreWiring {
+    explicit FaultyWorld(std::string logPath);
 };
 
 } // namespace qm::test

@@ -1,5 +1,7 @@
 #include "support/KillTrial.h"
 
+#include "support/JobFile.h"
+
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
@@ -36,19 +38,14 @@ std::string ImageBytes(int file, int line) {
     return "image " + std::to_string(file) + "/" + std::to_string(line) + std::string(3000, '.');
 }
 
-std::string SbfLines(const char* version, const char* end) {
-    std::string text;
-    for (const char* line :
-         {version, "in\\*.csv", "out\\batch.bif", "scans", "Invoice", "/Finance", ",", "2500",
-          "IMAGEPATH|Name|Amount", "0", "1", "0", "1", "True", "True", "False", "False"})
-        text += std::string(line) + end;
-    return text;
-}
-
 FileContents MakeInitial() {
     FileContents files;
     // Written with bare line feeds and another version, so the saved job differs from it.
-    files["job.sbf"] = SbfLines("2", "\n");
+    SbfJob job = RelativeMovingJob();
+    job.version = "2";
+    job.createFolder = "1";
+    job.removeProcessed = job.allowDupes = "True";
+    files["job.sbf"] = job.text("\n");
     for (int f = 0; f < kIndexFiles; ++f) {
         std::string index;
         for (int l = 0; l < kLinesPerFile; ++l) {
@@ -70,20 +67,6 @@ bool IsBif(const std::string& path) {
 }
 
 } // namespace
-
-FileContents ReadTree(const std::string& root) {
-    FileContents files;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-         ++it) {
-        if (!it->is_regular_file())
-            continue;
-        std::ifstream in(it->path(), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        files[fs::relative(it->path(), root).string()] = text.str();
-    }
-    return files;
-}
 
 const FileContents& CrashSandbox::Initial() {
     static const FileContents initial = MakeInitial();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/FolderState.h"
 #include "support/TempFolder.h"
 
 #include <chrono>
@@ -13,11 +14,6 @@ namespace qm::test {
 
 // `quillmarch --headless job.sbf`, started through `launcher` when one is given.
 std::vector<std::string> HeadlessRun(const std::vector<std::string>& launcher);
-
-// Every regular file below a folder, by path relative to it, with its bytes.
-using FileContents = std::map<std::string, std::string>;
-
-FileContents ReadTree(const std::string& root);
 
 // A job that a real `quillmarch --headless` runs in a sandbox of its own (working folder,
 // home, settings): several index files in in/, images in scans/ moved below out/, some
@@ -38,7 +34,7 @@ public:
     std::string errors() const;
 
     // The working folder's files now.
-    FileContents state() const { return ReadTree(temp_.path("work")); }
+    FileContents state() const { return FolderContents(temp_.path("work")); }
     std::string work() const { return temp_.path("work"); }
 
     // What the job starts from.

@@ -34,7 +34,8 @@ bool WaitForFile(const std::string& path, double seconds) {
     return true;
 }
 
-TestWorld::TestWorld() = default;
+TestWorld::TestWorld()
+    : CoreWiring(files, tools, host, systemLog, clock, temp.path("debug-QM.log")) {}
 
 void TestWorld::mapDrive(std::string_view letter, const std::string& hostFolder) {
     store.write(SettingsScope::User, "Quillmarch", "Drives", std::string(letter), hostFolder);

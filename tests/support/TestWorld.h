@@ -1,13 +1,9 @@
 #pragma once
 
-#include "operation/Context.h"
-#include "operation/DebugLog.h"
-#include "operation/ErrorReporter.h"
-#include "operation/ProcessState.h"
 #include "platform/PathMap.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/StandardFileTools.h"
-#include "settings/JobSettings.h"
+#include "support/CoreWiring.h"
 #include "support/Doubles.h"
 #include "support/ScriptedHost.h"
 #include "support/TempFolder.h"
@@ -35,21 +31,10 @@ private:
 // Waits up to `seconds` for `path` to exist; true when it does.
 bool WaitForFile(const std::string& path, double seconds = 5.0);
 
-// A whole core wired for a test: real files in a fresh temporary folder, the real file system
-// and file tools, settings in memory, a scripted person at the screen, a recorded system log
-// and a fixed clock. The debug log is "debug-QM.log" in the temporary folder.
-struct TestWorld {
-    TestWorld();
-    TestWorld(const TestWorld&) = delete;
-    TestWorld& operator=(const TestWorld&) = delete;
-
-    // Maps drive `letter` ("C") to the host folder `hostFolder` for the file system.
-    void mapDrive(std::string_view letter, const std::string& hostFolder);
-
-    // A job that converts every "in/*.csv" into "out/result.bif" without moving images and
-    // removes each index file it converted, as a timer or the service runs it.
-    void useRepeatedJob();
-
+// The machine of a test: real files in a fresh temporary folder, the real file system and
+// file tools, settings in memory, a scripted person at the screen, a recorded system log and a
+// fixed clock.
+struct TestMachine {
     TempFolder temp;
     MemorySettingsStore store;
     PathMap map{store};
@@ -58,11 +43,19 @@ struct TestWorld {
     ScriptedHost host;
     RecordingSystemLog systemLog;
     FixedClock clock;
-    JobSettings job;
-    ProcessState process;
-    DebugLog log{job.debugModeQuery(), files, systemLog, clock, temp.path("debug-QM.log")};
-    ErrorReporter reporter{host, systemLog, log, process};
-    Context context{files, tools, host, job, process, log, reporter};
+};
+
+// A whole core wired for a test on its machine; the debug log is "debug-QM.log" in the
+// temporary folder.
+struct TestWorld : TestMachine, CoreWiring {
+    TestWorld();
+
+    // Maps drive `letter` ("C") to the host folder `hostFolder` for the file system.
+    void mapDrive(std::string_view letter, const std::string& hostFolder);
+
+    // A job that converts every "in/*.csv" into "out/result.bif" without moving images and
+    // removes each index file it converted, as a timer or the service runs it.
+    void useRepeatedJob();
 };
 
 } // namespace qm::test

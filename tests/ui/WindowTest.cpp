@@ -2,6 +2,7 @@
 
 #include "settings/ConfigFile.h"
 #include "startup/Main.h"
+#include "support/JobFile.h"
 #include "support/TestWorld.h"
 #include "ui/MenuTree.h"
 #include "ui/Twips.h"
@@ -462,9 +463,8 @@ TEST(WindowTest, ControlsAndRecordFollowEachOther) {
     EXPECT_EQ(w.job.text(TextField::FieldNames).size(), std::size_t{1} << 20);
 
     // Changed in the record (a loaded file): shown at once, the dimmed state included.
-    w.temp.write("job.sbf",
-                 "1\r\nx.csv\r\ny.bif\r\n\r\n\r\n\r\n;\r\n7\r\nA|B\r\n2\r\n0\r\n0\r\n2\r\n"
-                 "True\r\nFalse\r\nFalse\r\nFalse\r\n");
+    w.temp.write("job.sbf", test::SbfLines({"1", "x.csv", "y.bif", "", "", "", ";", "7", "A|B", "2",
+                                            "0", "0", "2", "True", "False", "False", "False"}));
     OpenConfig(w.context, w.temp.path("job.sbf"));
     EXPECT_EQ(index->text(), "x.csv");
     EXPECT_EQ(delimiter->currentText(), ";");
@@ -580,11 +580,11 @@ TEST(WindowTest, CommandLineJobShowsTheWindowAndClosesIt) {
         const test::TempFolder& temp = w.temp;
         if (c.indexExists)
             temp.write("in/a.csv", "img/1.tif,Smith\r\nimg/2.tif,Jones\r\n");
-        temp.write("job.sbf",
-                   "1\r\n" + temp.path("in/a.csv") + "\r\n" + temp.path("out/b.bif") + "\r\n" +
-                       temp.path("img") +
-                       "\r\nInvoice\r\n\r\n,\r\n2500\r\nIMAGEPATH|Name\r\n0\r\n0\r\n0\r\n"
-                       "0\r\nFalse\r\nFalse\r\nFalse\r\nFalse\r\n");
+        temp.write("job.sbf", test::SbfJob{.indexFile = temp.path("in/a.csv"),
+                                           .bifFile = temp.path("out/b.bif"),
+                                           .imageFolder = temp.path("img"),
+                                           .fieldNames = "IMAGEPATH|Name"}
+                                  .text());
         std::ostringstream out, err;
         MainEnvironment env{out, err, w.files, w.store, w.systemLog, w.clock};
         env.makeFileTools = [&] { return std::make_unique<StandardFileTools>(w.files, w.store); };

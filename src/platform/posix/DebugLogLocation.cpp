@@ -1,11 +1,11 @@
 #include "platform/posix/DebugLogLocation.h"
 
+#include "platform/Error.h"
+#include "platform/posix/HostFolders.h"
 #include "platform/posix/ProgramFolders.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,27 +37,16 @@ std::string StateFolder() {
     return home + "/.local/state";
 }
 
-namespace {
-
-// mkdir -p with owner-only permissions for what it creates.
-void CreateFolders(const std::string& folder) {
-    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos == folder.size() || folder[pos] == '/') {
-            const std::string level = folder.substr(0, pos);
-            if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
-                return;
-        }
-    }
-}
-
-} // namespace
-
 std::string DebugLogLocation(const std::string& executableFolder) {
     if (!executableFolder.empty() && InstalledDataFolder(executableFolder).empty() &&
         access(executableFolder.c_str(), W_OK | X_OK) == 0)
         return executableFolder + "/" + LogName;
     const std::string folder = StateFolder() + "/quillmarch";
-    CreateFolders(folder);
+    try {
+        CreateHostFolders(folder, 0700);
+    } catch (const Error&) {
+        // The log then cannot be opened there; that is reported where it is written.
+    }
     return folder + "/" + LogName;
 }
 

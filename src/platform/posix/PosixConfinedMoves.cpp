@@ -2,7 +2,8 @@
 
 #include "platform/Checksum.h"
 #include "platform/Error.h"
-#include "platform/posix/WriteFully.h"
+#include "platform/posix/FileCopy.h"
+#include "platform/posix/HostFolders.h"
 
 #include <algorithm>
 #include <atomic>
@@ -124,65 +125,6 @@ Opened OpenBeneath(int root, const std::string& part, int flags) {
             return -EAGAIN;
     }
     return WalkBeneath(root, part, flags);
-}
-
-// Renames between two folders without ever replacing an existing `to`. Returns 0 or the errno.
-int RenameNoReplaceAt(int fromFolder, const char* from, int toFolder, const char* to) {
-    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    const int err = errno;
-    if (err != EINVAL && err != ENOSYS && err != ENOTSUP)
-        return err;
-    // The file system cannot rename without replacing: a hard link fails on an existing name.
-    if (::linkat(fromFolder, from, toFolder, to, 0) == 0) {
-        if (::unlinkat(fromFolder, from, 0) != 0) {
-            const int unlinkErr = errno;
-            ::unlinkat(toFolder, to, 0);
-            return unlinkErr;
-        }
-        return 0;
-    }
-    const int linkErr = errno;
-    if (linkErr != EPERM && linkErr != ENOTSUP && linkErr != EMLINK)
-        return linkErr;
-    // No hard links either (FAT and the like): test, then rename; the gap is unavoidable here.
-    struct stat st {};
-    if (::fstatat(toFolder, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    return ::renameat(fromFolder, from, toFolder, to) == 0 ? 0 : errno;
-}
-
-// Makes the entries of a folder durable. Returns 0 or the errno.
-int SyncFolderAt(int folder) {
-    Fd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return errno;
-    if (::fsync(fd.get()) != 0 && errno != EINVAL)
-        return errno;
-    return 0;
-}
-
-// Reads everything from one descriptor into another. Returns 0, or the errno of the failure
-// and whether writing (not reading) failed.
-int CopyContent(int in, int out, bool& writing) {
-    constexpr std::size_t kChunk = 1024 * 1024;
-    std::unique_ptr<char[]> chunk(new char[kChunk]);
-    for (;;) {
-        const ssize_t n = ::read(in, chunk.get(), kChunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            writing = false;
-            return errno;
-        }
-        if (n == 0)
-            return 0;
-        if (const int err =
-                WriteFully(out, std::string_view(chunk.get(), static_cast<std::size_t>(n)))) {
-            writing = true;
-            return err;
-        }
-    }
 }
 
 // Reads up to `size` bytes; fewer only at the end of the file or on a failure.
@@ -361,7 +303,7 @@ public:
             if (std::find(synced.begin(), synced.end(), folder) != synced.end())
                 continue;
             const Fd parent(OpenBeneath(bif_.get(), folder, O_PATH | O_DIRECTORY));
-            const int err = parent.get() < 0 ? -parent.get() : SyncFolderAt(parent.get());
+            const int err = parent.get() < 0 ? -parent.get() : SyncFolder(parent.get(), ".");
             if (err != 0) {
                 takeBack(held, 0);
                 throw MachineError(err, held[i].to);
@@ -397,7 +339,7 @@ private:
             const Fd parent = Parent(bif_.get(), held[i].target, name);
             if (parent.get() >= 0) {
                 ::unlinkat(parent.get(), name.c_str(), 0);
-                SyncFolderAt(parent.get());
+                SyncFolder(parent.get(), ".");
             }
         }
     }
@@ -463,17 +405,8 @@ private:
             return MachineError(errnoValue, named);
         };
         bool writing = false;
-        if (const int err = CopyContent(in.get(), out.get(), writing))
+        if (const int err = CopyDurably(in.get(), out.get(), st, writing))
             throw abandon(err, writing ? to : from);
-        // The owner can only be kept with the privilege to give files away; the mode always
-        // is. Ownership goes first, as a change of owner clears set-user-ID bits.
-        [[maybe_unused]] const int ownerKept = ::fchown(out.get(), st.st_uid, st.st_gid);
-        if (::fchmod(out.get(), st.st_mode & 07777) != 0)
-            throw abandon(errno, to);
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ::futimens(out.get(), times); // the times are a courtesy, not worth failing the move
-        if (::fsync(out.get()) != 0)
-            throw abandon(errno, to);
         if (::close(out.release()) != 0)
             throw abandon(errno, to);
 
@@ -484,7 +417,7 @@ private:
         }
         if (holding_)
             return; // synced, and the source removed, in finishMoves
-        if (const int err = SyncFolderAt(targetFolder)) {
+        if (const int err = SyncFolder(targetFolder, ".")) {
             ::unlinkat(targetFolder, targetName.c_str(), 0);
             throw MachineError(err, to);
         }
@@ -492,7 +425,7 @@ private:
             // The source must stay the one copy: take back the copy just made.
             const int err = errno;
             ::unlinkat(targetFolder, targetName.c_str(), 0);
-            SyncFolderAt(targetFolder);
+            SyncFolder(targetFolder, ".");
             throw MachineError(err, from);
         }
     }

@@ -3,10 +3,11 @@
 #include "platform/Error.h"
 #include "platform/PathMap.h"
 #include "platform/Wildcard.h"
+#include "platform/posix/FileCopy.h"
 #include "platform/posix/FileLineReader.h"
 #include "platform/posix/FileTextWriter.h"
+#include "platform/posix/HostFolders.h"
 #include "platform/posix/PosixConfinedMoves.h"
-#include "platform/posix/WriteFully.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -113,65 +114,6 @@ bool IsRegularEntry(DIR* dir, const dirent& entry) {
     return ::fstatat(::dirfd(dir), entry.d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 
-// Renames without ever replacing an existing `to`. Returns 0 or the errno of the failure.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    const int err = errno;
-    if (err != EINVAL && err != ENOSYS && err != ENOTSUP)
-        return err;
-    // The file system cannot rename without replacing: a hard link fails on an existing name.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        if (::unlink(from.c_str()) != 0) {
-            const int unlinkErr = errno;
-            ::unlink(to.c_str());
-            return unlinkErr;
-        }
-        return 0;
-    }
-    const int linkErr = errno;
-    if (linkErr != EPERM && linkErr != ENOTSUP && linkErr != EMLINK)
-        return linkErr;
-    // No hard links either (FAT and the like): test, then rename; the gap is unavoidable here.
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0)
-        return EEXIST;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-// Makes the entries of a host folder durable. Returns 0 or the errno of the failure.
-int SyncHostFolder(const std::string& folder) {
-    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return errno;
-    if (::fsync(fd.get()) != 0 && errno != EINVAL)
-        return errno;
-    return 0;
-}
-
-// Reads everything from one descriptor into another. Returns 0, or the errno of the failure
-// and whether writing (not reading) failed.
-int CopyContent(int in, int out, bool& writing) {
-    constexpr std::size_t kChunk = 1024 * 1024;
-    std::unique_ptr<char[]> chunk(new char[kChunk]);
-    for (;;) {
-        ssize_t n = ::read(in, chunk.get(), kChunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            writing = false;
-            return errno;
-        }
-        if (n == 0)
-            return 0;
-        if (const int err =
-                WriteFully(out, std::string_view(chunk.get(), static_cast<std::size_t>(n)))) {
-            writing = true;
-            return err;
-        }
-    }
-}
-
 // A move between file systems: the copy is complete and durable under a temporary name
 // before it takes the target's name, and the source goes only after that.
 void MoveAcross(const std::string& from, const std::string& hostFrom, const std::string& to,
@@ -198,25 +140,16 @@ void MoveAcross(const std::string& from, const std::string& hostFrom, const std:
     };
 
     bool writing = false;
-    if (const int err = CopyContent(in.get(), out.get(), writing))
+    if (const int err = CopyDurably(in.get(), out.get(), st, writing))
         throw abandon(err, writing ? to : from);
-    // The owner can only be kept with the privilege to give files away; the mode always is.
-    // Ownership goes first, as a change of owner clears set-user-ID bits.
-    [[maybe_unused]] const int ownerKept = ::fchown(out.get(), st.st_uid, st.st_gid);
-    if (::fchmod(out.get(), st.st_mode & 07777) != 0)
-        throw abandon(errno, to);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out.get(), times); // the times are a courtesy, not worth failing the move
-    if (::fsync(out.get()) != 0)
-        throw abandon(errno, to);
     if (::close(out.release()) != 0)
         throw abandon(errno, to);
 
-    if (const int err = RenameNoReplace(temporary, hostTo)) {
+    if (const int err = RenameNoReplaceAt(AT_FDCWD, temporary.c_str(), AT_FDCWD, hostTo.c_str())) {
         ::unlink(temporary.c_str());
         throw MachineError(err, to);
     }
-    if (const int err = SyncHostFolder(targetFolder)) {
+    if (const int err = SyncFolder(AT_FDCWD, targetFolder)) {
         ::unlink(hostTo.c_str());
         throw MachineError(err, to);
     }
@@ -224,7 +157,7 @@ void MoveAcross(const std::string& from, const std::string& hostFrom, const std:
         // The source must stay the one copy: take back the copy just made.
         const int err = errno;
         ::unlink(hostTo.c_str());
-        SyncHostFolder(targetFolder);
+        SyncFolder(AT_FDCWD, targetFolder);
         throw MachineError(err, from);
     }
 }
@@ -371,7 +304,7 @@ void PosixFileSystem::moveFile(const std::string& from, const std::string& to) {
     if (S_ISDIR(st.st_mode))
         throw MachineError(EISDIR, from);
 
-    const int err = RenameNoReplace(hostFrom, hostTo);
+    const int err = RenameNoReplaceAt(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str());
     if (err == 0)
         return;
     if (err == EXDEV) {
@@ -403,7 +336,7 @@ void PosixFileSystem::replaceFile(const std::string& from, const std::string& to
         throw FailureFor(err, err == EISDIR || err == ENOTEMPTY ? to : from,
                          err == EISDIR || err == ENOTEMPTY ? hostTo : hostFrom);
     }
-    if (const int err = SyncHostFolder(HostFolder(hostTo)))
+    if (const int err = SyncFolder(AT_FDCWD, HostFolder(hostTo)))
         throw MachineError(err, to);
 }
 
@@ -431,7 +364,7 @@ void PosixFileSystem::syncFolder(const std::string& path) {
     if (path.empty())
         throw PathError(errnum::PathNotFound, path);
     const std::string host = map_.toHost(path);
-    if (const int err = SyncHostFolder(host))
+    if (const int err = SyncFolder(AT_FDCWD, host))
         throw err == ENOENT || err == ENOTDIR ? PathError(errnum::PathNotFound, path)
                                               : MachineError(err, path);
 }

@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/PathMap.h"
 #include "platform/posix/DebugLogLocation.h"
+#include "platform/posix/HostFolders.h"
 #include "platform/posix/WriteFully.h"
 
 #include <cerrno>
@@ -22,23 +23,7 @@ namespace qm {
 
 namespace {
 
-// mkdir -p with owner-only permissions for what it creates.
-void CreateFolders(const std::string& folder) {
-    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos != folder.size() && folder[pos] != '/')
-            continue;
-        const std::string level = folder.substr(0, pos);
-        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
-            throw MachineError(errno, level);
-    }
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0)
-        throw MachineError(errno, folder);
-    if (!S_ISDIR(st.st_mode))
-        throw MachineError(ENOTDIR, folder);
-}
-
-// Opens a file of the journal folder, creating it. The folder is made (as CreateFolders does)
+// Opens a file of the journal folder, creating it. The folder is made (as CreateHostFolders does)
 // only when the open finds it missing: a job of many index files would otherwise walk the
 // folder's path with a mkdir for each of its levels for every file.
 int OpenInFolder(const std::string& folder, const std::string& path) {
@@ -46,17 +31,8 @@ int OpenInFolder(const std::string& folder, const std::string& path) {
     const int fd = ::open(path.c_str(), Flags, 0600);
     if (fd >= 0 || errno != ENOENT)
         return fd;
-    CreateFolders(folder);
+    CreateHostFolders(folder, 0700);
     return ::open(path.c_str(), Flags, 0600);
-}
-
-int SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int result = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-    ::close(fd);
-    return result;
 }
 
 // A path as the same for every process: absolute, with the links and "." and ".." of its
@@ -125,7 +101,7 @@ public:
         }
         // A new journal's name must be on the disk too, or a power cut forgets the record.
         if (folderUnsynced_) {
-            if (const int err = SyncFolder(folder_))
+            if (const int err = SyncFolder(AT_FDCWD, folder_))
                 throw MachineError(err, folder_);
             folderUnsynced_ = false;
         }
@@ -145,7 +121,7 @@ public:
         const std::string aside = path_ + ".stale";
         if (::rename(path_.c_str(), aside.c_str()) != 0)
             throw MachineError(errno, path_);
-        if (const int err = SyncFolder(folder_))
+        if (const int err = SyncFolder(AT_FDCWD, folder_))
             throw MachineError(err, folder_);
         return aside;
     }

@@ -1,5 +1,6 @@
 #include "platform/posix/StandardFileTools.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/Error.h"
 #include "platform/PathParts.h"
 
@@ -28,12 +29,11 @@ bool IsWebAddress(const std::string& document) {
     const std::size_t colon = document.find(':');
     if (colon == std::string::npos || colon < 2)
         return false;
-    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    if (!isLetter(document[0]))
+    if (!IsAsciiLetter(document[0]))
         return false;
     for (std::size_t i = 1; i < colon; ++i) {
         const char c = document[i];
-        if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+        if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
             return false;
     }
     return true;

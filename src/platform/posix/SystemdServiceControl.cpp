@@ -2,8 +2,11 @@
 
 #include "platform/Error.h"
 #include "platform/PathMap.h"
+#include "platform/SwitchLetters.h"
 #include "platform/SystemLog.h"
+#include "platform/posix/HostFolders.h"
 #include "platform/posix/SystemdUnit.h"
+#include "platform/posix/WriteFully.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,8 +36,6 @@ constexpr const char* WantsFolder = "default.target.wants";
 // Where the unit records the outermost folder Install made for it, for Uninstall.
 constexpr const char* InstallSection = "X-Quillmarch-Install";
 constexpr const char* MadeFolderKey = "MadeFolder";
-// The service cannot run the job as it is installed.
-constexpr std::int32_t CannotServeJob = 1030;
 // How often a run in progress looks for a stop request.
 constexpr std::chrono::milliseconds StopPollInterval{50};
 
@@ -80,15 +81,7 @@ void ReplaceWhole(const std::string& path, const std::string& text) {
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         throw MachineError(errno, temporary);
-    std::size_t done = 0;
-    int err = 0;
-    while (done < text.size() && err == 0) {
-        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno != EINTR)
-            err = errno;
-        else if (put > 0)
-            done += static_cast<std::size_t>(put);
-    }
+    int err = WriteFully(fd, text);
     if (err == 0 && ::fsync(fd) != 0)
         err = errno;
     if (::close(fd) != 0 && err == 0)
@@ -102,17 +95,14 @@ void ReplaceWhole(const std::string& path, const std::string& text) {
     const auto slash = path.rfind('/');
     const std::string folder =
         slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    SyncFolder(AT_FDCWD, folder); // the unit is whole either way; this only hastens it
 }
 
 // The command line of an executable with " /v", quoted as ExecStart= reads it.
 std::string DefaultCommandLine(const std::string& executablePath) {
     if (executablePath.find_first_of(" \t\"\\") == std::string::npos)
-        return executablePath + " /v";
-    return QuoteUnitWord(executablePath) + " /v";
+        return executablePath + switchletter::Appended(switchletter::ServiceMode);
+    return QuoteUnitWord(executablePath) + switchletter::Appended(switchletter::ServiceMode);
 }
 
 // ExecStart= expands "%" specifiers and "$" variables; the stored command line means neither.
@@ -263,7 +253,7 @@ void SystemdServiceControl::checkFolders(const Account& account,
     std::string text = "The service cannot run this job: ";
     for (std::size_t i = 0; i < problems.size(); ++i)
         text += (i == 0 ? "" : "; ") + problems[i];
-    throw Error(CannotServeJob, "Install Service", text);
+    throw Error(errnum::CannotServeJob, "Install Service", text);
 }
 
 bool SystemdServiceControl::Install() {
@@ -273,7 +263,7 @@ bool SystemdServiceControl::Install() {
     std::optional<Account> account =
         setup_.user.empty() ? std::optional(CurrentAccount()) : FindAccount(setup_.user);
     if (!account)
-        throw Error(CannotServeJob, "Install Service",
+        throw Error(errnum::CannotServeJob, "Install Service",
                     "The user " + setup_.user +
                         " named by SUDO_USER does not exist: the service would run as root");
     const std::vector<Folder> folders = serviceFolders();
