@@ -351,6 +351,25 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
     return journal;
 }
 
+std::unique_ptr<Journal> Journal::Peek(Context& context, const std::string& indexPath,
+                                       const std::string& bifPath) {
+    std::unique_ptr<JournalFile> file =
+        context.journals ? context.journals->openToRead(indexPath) : nullptr;
+    if (!file)
+        return nullptr;
+    auto journal = std::make_unique<Journal>(context, std::move(file), indexPath,
+                                             context.tools.GetFPath(bifPath));
+    try {
+        std::uint64_t whole = 0;
+        if (!JournalLoader::Load(*journal, whole).empty())
+            return nullptr;
+        journal->length_ = whole;
+    } catch (const std::invalid_argument&) {
+        return nullptr;
+    }
+    return journal;
+}
+
 Journal::Journal(Context& context, std::unique_ptr<JournalFile> file, std::string indexPath,
                  std::string bifFolder)
     : ctx_(context), file_(std::move(file)), indexPath_(std::move(indexPath)),

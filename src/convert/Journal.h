@@ -32,6 +32,13 @@ public:
     static std::unique_ptr<Journal> Open(Context& context, const std::string& indexPath,
                                          const std::string& bifPath);
 
+    // The journal an earlier run of the index file left, read as a rerun reads it but neither
+    // locked nor changed, and nothing reported or logged: what a check needs to say what the
+    // rerun will do. nullptr when there is none, or when the rerun would not apply it (junk, a
+    // journal written for another file under the same name).
+    static std::unique_ptr<Journal> Peek(Context& context, const std::string& indexPath,
+                                         const std::string& bifPath);
+
     Journal(Context& context, std::unique_ptr<JournalFile> file, std::string indexPath,
             std::string bifFolder);
     ~Journal();
