@@ -2,6 +2,7 @@
 // from the same command line, and the two must agree on which index files convert, into which
 // BIF files, with how many documents, and on whether the whole command fails.
 
+#include "convert/Journal.h"
 #include "operation/ConversionLog.h"
 #include "platform/PathMap.h"
 #include "platform/posix/ConsoleHost.h"
@@ -39,6 +40,8 @@ struct Row {
     // A first run before the check fails at scans/2.tif, missing; these files are written then.
     bool failFirst = false;
     std::vector<std::pair<std::string, std::string>> afterFailure = {};
+    // A stopped run recorded out/batch.bif as the complete BIF file of in/a.csv.
+    bool completedBefore = false;
 };
 
 // Index file -> "BIF file, documents": what the check announces, or what the run wrote.
@@ -220,6 +223,9 @@ std::vector<Row> Rows() {
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n3.tif,C\r\n"}},
          .failFirst = true,
          .afterFailure = {{"scans/2.tif", "two"}}},
+        {.name = "a BIF file completed by a stopped run",
+         .files = {{"in/a.csv", two}, {"out/batch.bif", "[Documents File]\r\n"}},
+         .completedBefore = true},
         {.name = "after a failed run, the image still missing",
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n3.tif,C\r\n"}},
          .failFirst = true},
@@ -260,6 +266,14 @@ TEST(CheckPredictsRunTest, TheCheckAgreesWithTheRunOnEveryRow) {
         s.write(Scans);
         s.write(row.files);
         s.temp.write("job.sbf", Filled(JobFile(row), s.temp.path()));
+        if (row.completedBefore) {
+            const std::string index = s.temp.path("in/a.csv");
+            const std::string bif = s.temp.path("out") + "\\batch.bif";
+            const std::unique_ptr<JournalFile> journal = s.journals.open(index);
+            journal->append(detail::HeaderRecord(journal->key(), *s.journals.identify(index)) +
+                            detail::EncodeRecord({"B", bif, "0", std::string(16, '0')}) +
+                            detail::EncodeRecord({"D", bif}));
+        }
         if (row.failFirst) {
             // The first run moves the first image and stops at the second, which is missing.
             std::filesystem::remove(s.temp.path("scans/2.tif"));

@@ -123,6 +123,7 @@ private:
     std::string imageFolderSetting_;
     bool moveFiles_ = false;
     bool allowDupes_ = false;
+    bool removeProcessed_ = false;
     bool skipHeader_ = false;
     std::string bifPath_;
     std::string bifFolder_;
@@ -167,6 +168,7 @@ void JobCheck::checkSettings() {
     imageFolderSetting_ = settings.text(TextField::ImageFolder);
     moveFiles_ = IsTicked(settings.check(CheckField::MoveFiles));
     allowDupes_ = settings.flag(MenuField::AllowDupes);
+    removeProcessed_ = settings.flag(MenuField::RemoveProcessed);
     skipHeader_ = settings.flag(MenuField::SkipHeader);
     bifPath_ = settings.text(TextField::BIFFile);
 
@@ -335,12 +337,20 @@ void JobCheck::checkIndexFile(const std::string& file) {
     files_.push_back(file);
     // Read as the rerun reads it: the images it says were moved are looked for at their targets.
     journal_.reset();
-    if (moveFiles_) {
+    if (moveFiles_ || removeProcessed_) {
         try {
             journal_ = Journal::Peek(ctx_, file, bifPath_);
         } catch (const Error&) {
             // Unreadable, the rerun reports it when it opens it; the check goes on without.
         }
+    }
+    // A stopped run wrote the whole BIF file: the rerun neither converts nor moves again.
+    if (const std::string done = journal_ ? journal_->completeBifQuietly() : std::string();
+        !done.empty() && !fileFails_) {
+        report(file, 0, "bif-file", Severity::Note,
+               "BIF file " + done + ", finished from an interrupted run");
+        ++filesConverted_;
+        return;
     }
     std::int64_t lineNumber = 0;
     std::int64_t documents = 0;

@@ -381,20 +381,28 @@ const std::string& Journal::path() const {
     return file_->path();
 }
 
+std::string Journal::completeBifQuietly() const {
+    if (!bif_)
+        return {};
+    if (bifInPlace_)
+        return bif_->path;
+    const std::optional<FileMeasure> measured = ctx_.journals->measure(bif_->path);
+    if (!measured || measured->size != bif_->size || measured->checksum != bif_->checksum)
+        return {};
+    return bif_->path;
+}
+
 std::string Journal::completeBif() {
     if (!bif_)
         return {};
-    if (bifInPlace_) {
+    std::string complete = completeBifQuietly();
+    if (bifInPlace_)
         ctx_.log.WriteLog("BIF file written by an earlier run, not written again: " + bif_->path);
-        return bif_->path;
-    }
-    const std::optional<FileMeasure> measured = ctx_.journals->measure(bif_->path);
-    if (!measured || measured->size != bif_->size || measured->checksum != bif_->checksum) {
+    else if (complete.empty())
         ctx_.log.WriteLog("Recorded BIF file is not complete, converting again: " + bif_->path);
-        return {};
-    }
-    ctx_.log.WriteLog("Complete BIF file recognised, not converted again: " + bif_->path);
-    return bif_->path;
+    else
+        ctx_.log.WriteLog("Complete BIF file recognised, not converted again: " + bif_->path);
+    return complete;
 }
 
 std::string Journal::movedTarget(const std::string& source) {

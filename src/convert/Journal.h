@@ -52,6 +52,9 @@ public:
     // and checksum; "" otherwise.
     std::string completeBif();
 
+    // The same, found without a line in the debug log: for a look that touches nothing.
+    std::string completeBifQuietly() const;
+
     // Where an earlier run recorded moving `source` to, when that target exists now; "" when
     // nothing is recorded or the target is gone.
     std::string movedTarget(const std::string& source);
