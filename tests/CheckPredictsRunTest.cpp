@@ -233,11 +233,13 @@ std::vector<Row> Rows() {
     // Then jobs drawn from the same parts, a different mix each.
     std::mt19937 random(17);
     const auto pick = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
-    const char* const lines[] = {"1.tif,A",   "2.tif,B", "3.tif,C",      "gone.tif,D",
-                                 "\\1.tif,E", ",F",      "sub\\1.tif,G", "IMAGEPATH,Name"};
+    const char* const lines[] = {"1.tif,A",      "2.tif,B",        "3.tif,C",
+                                 "gone.tif,D",   "\\1.tif,E",      ",F",
+                                 "sub\\1.tif,G", "IMAGEPATH,Name", "x.tif.d\\0007.tif,H"};
     const char* const imageFolders[] = {"@/scans", "@/scans", "S:\\scans", ""};
     for (int n = 0; n < 200; ++n) {
-        Row row{.name = "random job " + std::to_string(n), .files = {{"scans/sub/1.tif", "s"}}};
+        Row row{.name = "random job " + std::to_string(n),
+                .files = {{"scans/sub/1.tif", "s"}, {"scans/x.tif.d/0007.tif", "x"}}};
         row.move = pick(3) != 0;
         row.dupes = pick(2) != 0;
         row.skipHeader = pick(4) == 0;
@@ -245,15 +247,21 @@ std::vector<Row> Rows() {
         for (const char* index : {"in/a.csv", "in/b.csv", "in/c.csv"}) {
             std::string text;
             for (unsigned lineCount = pick(4); lineCount > 0; --lineCount)
-                text += std::string(lines[pick(8)]) + "\r\n";
+                text += std::string(lines[pick(std::size(lines))]) + "\r\n";
             row.files.emplace_back(index, text);
         }
         if (pick(3) == 0)
             row.files.emplace_back("out/2.tif", "taken");
+        if (pick(3) == 0)
+            row.files.emplace_back("out/x.tif.d/0007.tif", "taken");
+        if (pick(4) == 0)
+            row.files.emplace_back("out/batch.bif", "an earlier BIF file");
         if (pick(10) == 0)
             row.fieldNames = "Image|Name";
         if (pick(10) == 0)
-            row.switches = {"/c:@/nowhere/other.sbf"};
+            row.switches.push_back("/c:@/nowhere/other.sbf");
+        if (pick(4) == 0)
+            row.switches.push_back("/r");
         rows.push_back(std::move(row));
     }
     return rows;
