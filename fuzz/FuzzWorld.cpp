@@ -171,6 +171,8 @@ public:
         fence_.mustChangeInside(to);
         inner_->move(from, source, to, target);
     }
+    void holdSources() override { inner_->holdSources(); }
+    void finishMoves() override { inner_->finishMoves(); }
 
 private:
     FencedFileSystem& fence_;

@@ -1,12 +1,13 @@
 #include "convert/BifDocument.h"
 
-#include "convert/FieldMap.h"
-#include "convert/IndexLine.h"
+#include "convert/DocumentPlan.h"
+#include "settings/JobSettings.h"
 #include "support/TestWorld.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -128,8 +129,8 @@ TEST(BifDocumentTest, FolderFromImagePath) {
     EXPECT_EQ(folder.data(), buffer) << "the folder is assigned in place";
 }
 
-// The settings of a job and the per-conversion state, run through the functions the way the
-// conversion runs them, line by line.
+// A job's documents made line by line by the conversion's own plan, with the image reference
+// the transfer would have given.
 struct JobRun {
     std::string fieldNames = "IMAGEPATH|Name|Date";
     std::string delimiter = ",";
@@ -141,37 +142,33 @@ struct JobRun {
     CheckState deleteImages = CheckState::Unchecked;
 
     test::TestWorld world;
-    FieldMap map;
-    std::string documentTemplate;
-    std::string locationBlock;
-    CurrentValues current;
-    BlockFiller filler;
-    std::string fieldLines;
+    std::optional<DocumentPlan> plan;
     std::string out;
-    std::int32_t number = 0;
 
     void start() {
-        map = AnalyseFieldNames(fieldNames);
-        documentTemplate = MakeDocumentTemplate(docType, FieldNameList(fieldNames));
-        locationBlock =
-            MakeLocationBlock(folderSetting, CountChar("/", folderSetting, world.reporter),
-                              createFolder, append, deleteImages);
-        current.docType = InitialDocumentType(docType);
-        current.folder = InitialFolder(folderSetting);
+        JobSettings& job = world.job;
+        job.setText(TextField::FieldNames, fieldNames);
+        job.setText(TextField::Delimiter, delimiter);
+        job.setText(TextField::DocType, docType);
+        job.setText(TextField::Folder, folderSetting);
+        job.setText(TextField::ImageFolder, imageFolder);
+        job.setCheck(CheckField::CreateFolder, createFolder);
+        job.setCheck(CheckField::Append, append);
+        job.setCheck(CheckField::DeleteImages, deleteImages);
+        plan.emplace(job, world.tools, world.reporter);
+        plan->start();
         out.clear();
-        number = 0;
     }
 
-    // Returns the block of the line; the image reference is what image transfer gave.
+    // Returns the block of the line.
     std::string line(std::string_view text, std::string_view imageReference) {
-        fieldLines.clear();
-        SplitIndexLine(text, map, EffectiveDelimiter(delimiter), current, fieldLines);
-        if (CountChar("/", folderSetting, world.reporter) < 3 && map.vwFolder < 0)
-            FolderFromImagePath(current.imagePath, imageFolder, world.tools, current.folder);
-        const std::size_t before = out.size();
-        filler.fill(documentTemplate, fieldLines, locationBlock, ++number, imageReference,
-                    current.docType, current.folder, out);
-        return out.substr(before);
+        int step = 0;
+        EXPECT_TRUE(plan->take(text, step)) << text;
+        plan->reference().assign(imageReference);
+        std::string block;
+        plan->fill(block);
+        out += block;
+        return block;
     }
 
     // The value of the location key in a block.
@@ -261,6 +258,16 @@ TEST(BifDocumentTest, Locations) {
          {"Finance/2024", "Finance/2024", "Finance/2024", ""}},
         {"no folder column value yet", "IMAGEPATH|VWFOLDER", "", {"1.tif"}, {"LLLLL"}},
         {"fixed folder", "IMAGEPATH|VWFOLDER", "/A/B/C", {"C:\\Scans\\B1\\1.tif,X\\Y"}, {"/A/B/C"}},
+        {"fixed folder with a closing slash",
+         "IMAGEPATH|Name",
+         "/A/B/C/",
+         {"C:\\Scans\\B1\\0001.tif,x"},
+         {"/A/B/C"}},
+        {"image directly in the image folder, no folder setting",
+         "IMAGEPATH|Name",
+         "",
+         {"C:\\Scans\\0001.tif,x"},
+         {""}},
         {"fixed folder ignores image subfolders",
          "IMAGEPATH",
          "/A/B/C",

@@ -80,30 +80,6 @@ TEST_F(ConversionTest, WorkedExampleByteForByte) {
     EXPECT_EQ(w.host.pumps, 2); // one per line, one at the end
 }
 
-TEST_F(ConversionTest, LocationFromSettingFolderColumnOrImagePath) {
-    const struct {
-        const char* folder;
-        const char* names;
-        const char* line;
-        const char* location;
-    } cases[] = {
-        {"/Finance", "IMAGEPATH|Name", "C:\\Scans\\B1\\0001.tif,x", "/Finance/B1"},
-        {"/Finance/", "IMAGEPATH|Name", "C:\\Scans\\B1\\0001.tif,x", "/Finance//B1"},
-        {"", "IMAGEPATH|VWFOLDER", "B1\\0001.tif,Finance\\2024", "Finance/2024"},
-        {"/A/B/C", "IMAGEPATH|VWFOLDER", "B1\\0001.tif,Finance\\2024", "/A/B/C"},
-        {"/A/B/C/", "IMAGEPATH|Name", "C:\\Scans\\B1\\0001.tif,x", "/A/B/C"},
-        {"", "IMAGEPATH|Name", "B1\\B2\\0001.tif,x", "B1/B2"},
-        {"", "IMAGEPATH|Name", "C:\\Scans\\0001.tif,x", ""},
-    };
-    for (const auto& c : cases) {
-        w.job.setText(TextField::Folder, c.folder);
-        w.job.setText(TextField::FieldNames, c.names);
-        ASSERT_TRUE(convert(c.line)) << report();
-        EXPECT_TRUE(hasLine(result(), std::string("doc1.location=") + c.location)) << result();
-        fs::remove(bif);
-    }
-}
-
 TEST_F(ConversionTest, DocumentTypeFromEachLineCarriesOverAndPlaceholdersInValuesAreFilled) {
     w.job.setText(TextField::DocType, "");
     w.job.setText(TextField::FieldNames, "IMAGEPATH|DocType|Name");
@@ -511,19 +487,6 @@ TEST_F(ConversionTest, HostileContentGivesABifOrACleanReport) {
         EXPECT_NE(result().find(c.mustHold), std::string::npos) << c.name;
         fs::remove(bif);
     }
-}
-
-TEST(DocumentNumber, StopsAtTheLargest32BitNumberInsteadOfWrapping) {
-    std::int32_t number = 2147483646;
-    detail::RaiseDocumentNumber(number);
-    EXPECT_EQ(number, 2147483647);
-    try {
-        detail::RaiseDocumentNumber(number);
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number(), 6);
-    }
-    EXPECT_EQ(number, 2147483647);
 }
 
 } // namespace

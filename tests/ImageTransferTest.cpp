@@ -82,7 +82,7 @@ protected:
 
     // Moves `image` (relative to the scans folder) the way a line with moving on does.
     void move() {
-        images.imageReference(image, scans, true, reference);
+        ImageReference(w.tools, image, scans, out, true, reference);
         images.transfer(image, scans, reference);
     }
     bool has(const std::string& relative) { return std::filesystem::exists(w.temp.path(relative)); }
@@ -128,7 +128,7 @@ TEST_F(ImageTransferTest, ReferenceFollowsMovingAndTheKindOfPath) {
         {false, "\\B1\\0001.tif", "C:\\Scans\\B1\\0001.tif"},
     };
     for (const auto& c : cases) {
-        images.imageReference(c.path, "C:\\Scans", c.move, reference);
+        ImageReference(w.tools, c.path, "C:\\Scans", out, c.move, reference);
         EXPECT_EQ(reference, c.reference) << c.path;
     }
 }
@@ -186,7 +186,7 @@ TEST_F(ImageTransferTest, YesWhenTheTargetIsTheSourceKeepsTheOnlyCopy) {
     // The image folder is the BIF folder: the target is the source itself.
     w.temp.write("out/B1/0001.tif", "only copy");
     w.host.answers = {Answer::Yes};
-    images.imageReference(image, out, true, reference);
+    ImageReference(w.tools, image, out, out, true, reference);
     images.transfer(image, out, reference);
     EXPECT_EQ(reference, out + "\\B1\\0001.tif");
     EXPECT_EQ(w.temp.read("out/B1/0001.tif"), "only copy");
@@ -200,7 +200,7 @@ TEST_F(ImageTransferTest, AbsolutePathOutsideTheImageFolderIsNeitherMovedNorRena
         w.job.setFlag(MenuField::AllowDupes, dupes);
         w.temp.write("elsewhere/0001.tif", "only copy");
         image = w.temp.path("elsewhere/0001.tif");
-        images.imageReference(image, scans, true, reference);
+        ImageReference(w.tools, image, scans, out, true, reference);
         try {
             images.transfer(image, scans, reference);
             ADD_FAILURE() << "no error";
@@ -233,7 +233,7 @@ TEST_F(ImageTransferTest, DuplicatesAllowedTakeTheFirstFreeNumber) {
     // numbered name in its own folder.
     w.temp.write("out/B2/0001.tif", "same");
     image = "B2\\0001.tif";
-    images.imageReference(image, out, true, reference);
+    ImageReference(w.tools, image, out, out, true, reference);
     images.transfer(image, out, reference);
     EXPECT_EQ(w.temp.read("out/B2/0001-0001.tif"), "same");
     EXPECT_FALSE(has("out/B2/0001.tif"));

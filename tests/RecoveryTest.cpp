@@ -478,5 +478,70 @@ TEST(RecoveryTest, OneLockPerBifFolderWhateverItsSpelling) {
     }
 }
 
+// Moves wait in batches for one sync of their records; a failure at a line still leaves the
+// moves of the lines before it made and none after, whether it comes before the line's move,
+// at a question, or in a later batch than the first.
+TEST(RecoveryTest, AFailureAtALineLeavesTheMovesBeforeItMadeAndNoneAfter) {
+    constexpr int Lines = 300;
+    constexpr int Failing = 280; // past the first batch
+    struct Case {
+        const char* name;
+        std::string failingImage; // the image path of the failing line
+        bool targetTaken;         // the failing line's target exists before the run
+        std::int32_t error;
+        std::optional<Answer> answer = {}; // to the failing line's question
+    };
+    const Case cases[] = {
+        {"a path that leaves its folder", "..\\..\\outside.tif", false, 1002},
+        {"a missing source, answered No", "missing.tif", false, 23, Answer::No},
+        {"a taken target, answered Cancel", "280.tif", true, 21, Answer::Cancel},
+        {"no failure", "280.tif", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder temp;
+        FaultyWorld w{temp.path("debug-QM.log")};
+        PosixJournalStore journals{w.map, temp.path("journal")};
+        w.context.journals = &journals;
+        w.process.serviceMode = true;
+        JobSettings& job = w.job;
+        job.setText(TextField::FieldNames, "Name|ImagePath");
+        job.setText(TextField::DocType, "Invoice");
+        job.setText(TextField::IndexFile, temp.path("in/a.csv"));
+        job.setText(TextField::ImageFolder, temp.path("img"));
+        job.setText(TextField::BIFFile, temp.path("out/batch.bif"));
+        job.setText(TextField::CurrentConfigFile, temp.path("job.sbf"));
+        job.setCheck(CheckField::MoveFiles, CheckState::Checked);
+        job.setFlag(MenuField::PromptWhenFinished, false);
+        if (c.answer)
+            w.host.answers.push_back(*c.answer);
+        std::string index;
+        for (int i = 1; i <= Lines; ++i) {
+            const std::string image = std::to_string(i) + ".tif";
+            temp.write("img/" + image, "image " + image);
+            index +=
+                "Doc " + std::to_string(i) + "," + (i == Failing ? c.failingImage : image) + "\r\n";
+        }
+        temp.write("in/a.csv", index);
+        if (c.targetTaken)
+            temp.write("out/" + c.failingImage, "an earlier batch's image");
+
+        const RunSummary totals = RunJob(w.context);
+        EXPECT_EQ(totals.failed, c.error == 0 ? 0 : 1);
+        const std::string number = std::to_string(c.error) + " - ";
+        EXPECT_EQ(std::any_of(w.systemLog.events.begin(), w.systemLog.events.end(),
+                              [&](const auto& e) { return e.text.find(number) == 0; }),
+                  c.error != 0);
+        for (int i = 1; i <= Lines; ++i) {
+            const std::string image = std::to_string(i) + ".tif";
+            const bool moved = c.error == 0 || i < Failing;
+            EXPECT_EQ(fs::exists(temp.path("out/" + image)),
+                      moved || (i == Failing && c.targetTaken))
+                << image;
+            EXPECT_EQ(fs::exists(temp.path("img/" + image)), !moved) << image;
+        }
+    }
+}
+
 } // namespace
 } // namespace qm::test

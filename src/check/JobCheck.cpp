@@ -1,10 +1,9 @@
 #include "check/JobCheck.h"
 
-#include "convert/BifName.h"
-#include "convert/FieldMap.h"
+#include "convert/BifNames.h"
+#include "convert/DocumentPlan.h"
 #include "convert/ImageTransfer.h"
 #include "convert/IndexEntry.h"
-#include "convert/IndexLine.h"
 #include "convert/Journal.h"
 #include "convert/MoveConfinement.h"
 #include "convert/OwnFiles.h"
@@ -99,8 +98,7 @@ private:
     void checkBifFolder();
     void checkEntry(const std::string& entry);
     void checkIndexFile(const std::string& file);
-    void checkLine(const std::string& file, std::int64_t lineNumber, std::string_view line,
-                   ImageTransfer& images);
+    void checkLine(const std::string& file, std::int64_t lineNumber, ImageTransfer& images);
     void checkImage(const std::string& file, std::int64_t lineNumber, ImageTransfer& images);
     void checkMove(const std::string& file, std::int64_t lineNumber, bool sourceFound);
     std::string plannedBifName();
@@ -119,12 +117,12 @@ private:
     std::string jobFile_;
     std::string jobConfig_; // the job's configuration file, "" when none
     FieldMap map_;
+    std::optional<DocumentPlan> plan_; // the lines read as a conversion reads them
     std::string delimiter_;
     std::string imageFolderSetting_;
     bool moveFiles_ = false;
     bool allowDupes_ = false;
     bool removeProcessed_ = false;
-    bool skipHeader_ = false;
     std::string bifPath_;
     std::string bifFolder_;
     bool bifNamed_ = false;                    // a BIF file with a folder is set
@@ -150,8 +148,6 @@ private:
     std::unordered_map<std::string, FolderListing> listings_; // image folders read
     std::size_t listedNames_ = 0;
     // Buffers reused from line to line.
-    CurrentValues current_;
-    std::string fieldLines_;
     std::string imageFolder_;
     std::string reference_;
     std::string source_;
@@ -163,13 +159,13 @@ void JobCheck::checkSettings() {
     jobFile_ = jobConfig_;
     if (jobFile_.empty())
         jobFile_ = "(command line)";
-    map_ = AnalyseFieldNames(settings.text(TextField::FieldNames));
+    plan_.emplace(settings, ctx_.tools, ctx_.reporter);
+    map_ = plan_->fields();
     delimiter_ = EffectiveDelimiter(settings.text(TextField::Delimiter));
     imageFolderSetting_ = settings.text(TextField::ImageFolder);
     moveFiles_ = IsTicked(settings.check(CheckField::MoveFiles));
     allowDupes_ = settings.flag(MenuField::AllowDupes);
     removeProcessed_ = settings.flag(MenuField::RemoveProcessed);
-    skipHeader_ = settings.flag(MenuField::SkipHeader);
     bifPath_ = settings.text(TextField::BIFFile);
 
     checkJobFile();
@@ -354,28 +350,28 @@ void JobCheck::checkIndexFile(const std::string& file) {
     }
     std::int64_t lineNumber = 0;
     std::int64_t documents = 0;
+    int step = 0; // the conversion's report step, of no use to a check
     try {
         const std::unique_ptr<LineReader> reader = ctx_.files.openForReading(file);
         ImageTransfer images(ctx_.files, ctx_.tools, ctx_.host, job(), file, bifFolder_);
-        current_ = CurrentValues{};
-        if (skipHeader_) {
+        plan_->start();
+        if (plan_->headerFirst()) {
             // Past the end, the conversion fails after it has chosen the BIF file's name.
             if (reader->atEnd()) {
                 report(file, 0, "empty-file", Severity::Error,
                        "the file has no header line to skip: its conversion fails");
             } else {
-                reader->readLine();
+                plan_->take(reader->readLine(), step);
                 lineNumber = 1;
             }
         }
         while (!reader->atEnd()) {
-            std::string_view line = reader->readLine();
-            if (++lineNumber == 1)
-                line = WithoutByteOrderMark(line);
-            if (IsBlankLine(line))
+            const bool document = plan_->take(reader->readLine(), step);
+            lineNumber = plan_->lineNumber();
+            if (!document)
                 continue;
             ++documents;
-            checkLine(file, lineNumber, line, images);
+            checkLine(file, lineNumber, images);
         }
     } catch (const Error& e) {
         report(file, lineNumber + 1, "unreadable", Severity::Error,
@@ -387,12 +383,8 @@ void JobCheck::checkIndexFile(const std::string& file) {
         return;
     try {
         const std::string name = plannedBifName();
+        // A failed conversion renames nothing, so its own name stays free for the next file.
         if (fileFails_) {
-            // A failed conversion renames nothing, so its own name stays free for the next
-            // file; a numbered name, handed out once the fields were found, is not handed out
-            // again in the run.
-            if (!requiredFieldMissing_ && name != ctx_.tools.GetFName(bifPath_))
-                bifNames_.insert(name);
             report(file, 0, "not-converted", Severity::Note,
                    "no BIF file: the conversion fails and the index file stays");
             return;
@@ -414,38 +406,25 @@ std::string JobCheck::plannedBifName() {
     const BifNameParts parts = SplitBifName(ctx_.tools, bifPath_);
     if (!bifListed_) {
         bifListed_ = true;
-        nextNumber_ = 1;
         if (ctx_.files.folderExists(bifFolder_)) {
-            const std::vector<std::string> listed = ctx_.files.listFiles(bifFolder_);
-            for (const std::string& path : listed)
+            for (const std::string& path : ctx_.files.listFiles(bifFolder_))
                 bifFolderNames_.insert(ctx_.tools.GetFName(path));
-            nextNumber_ = FirstFreeNumber(listed, ctx_.tools, parts.stem, parts.suffix);
         }
     }
-    auto taken = [&](const std::string& name) {
-        return bifFolderNames_.contains(name) || bifNames_.contains(name);
-    };
-    std::string name = parts.name;
-    if (taken(name)) {
-        // Names are only ever added, so the first free number never goes down.
-        while (taken(parts.numbered(nextNumber_)))
-            ++nextNumber_;
-        name = parts.numbered(nextNumber_);
-    }
-    const std::string path = bifFolder_ + "\\" + name;
-    if (ctx_.files.folderExists(path))
-        throw PathError(errnum::FileAlreadyExists, path, "a folder has this name");
+    // As in a run, a number handed out is not handed out again, even to a file that fails.
+    std::string name =
+        FreeBifName(parts, nextNumber_, [&](const std::string& candidate, long long) {
+            return bifFolderNames_.contains(candidate) || bifNames_.contains(candidate);
+        });
+    RefuseFolderNamed(ctx_.files, bifFolder_ + "\\" + name);
     return name;
 }
 
-void JobCheck::checkLine(const std::string& file, std::int64_t lineNumber, std::string_view line,
-                         ImageTransfer& images) {
+void JobCheck::checkLine(const std::string& file, std::int64_t lineNumber, ImageTransfer& images) {
     const std::size_t columns = map_.names.size();
     if (columns == 0)
         return;
-    fieldLines_.clear();
-    SplitIndexLine(line, map_, delimiter_, current_, fieldLines_);
-    const LineShape shape = MeasureIndexLine(line, delimiter_);
+    const LineShape shape = MeasureIndexLine(plan_->line(), delimiter_);
     if (shape.values < columns)
         reportFewerValues(file, lineNumber, shape.values);
     else if (shape.values > columns)
@@ -462,7 +441,7 @@ void JobCheck::checkLine(const std::string& file, std::int64_t lineNumber, std::
         checkImage(file, lineNumber, images);
     // A move empties the image path, so a later line without one gets none.
     if (moveFiles_)
-        current_.imagePath.clear();
+        plan_->imagePath().clear();
 }
 
 void JobCheck::reportFewerValues(const std::string& file, std::int64_t lineNumber,
@@ -527,7 +506,7 @@ bool JobCheck::imageExists(const std::string& path) {
 bool JobCheck::confined(const std::string& file, std::int64_t lineNumber,
                         const std::string& target) {
     try {
-        CheckConfinedMove(ctx_.files, current_.imagePath, source_, imageFolder_, target,
+        CheckConfinedMove(ctx_.files, plan_->imagePath(), source_, imageFolder_, target,
                           bifFolder_);
         return true;
     } catch (const Error& e) {
@@ -588,7 +567,7 @@ std::string JobCheck::jobFolderHint(const std::string& image) {
 }
 
 void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, ImageTransfer& images) {
-    const std::string& image = current_.imagePath;
+    const std::string& image = plan_->imagePath();
     if (image.empty()) {
         // Moving, an empty path names no source; not moving, the reference names a folder.
         report(file, lineNumber, "empty-image-path",
@@ -619,7 +598,7 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
         });
         return;
     }
-    images.imageReference(image, imageFolder_, moveFiles_, reference_);
+    ImageReference(ctx_.tools, image, imageFolder_, bifFolder_, moveFiles_, reference_);
     if (!moveFiles_) {
         if (!foundBeside && !imageExists(reference_))
             report(file, lineNumber, "image-not-found", Severity::Warning, [&] {
@@ -628,10 +607,7 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
             });
         return;
     }
-    if (ctx_.tools.IsFullPath(image))
-        source_.assign(image);
-    else
-        JoinPath(imageFolder_, image, source_);
+    ImageSource(ctx_.tools, image, imageFolder_, source_);
     if (!confined(file, lineNumber, reference_))
         return;
     const bool onDisk =
@@ -652,7 +628,7 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
             }
             return "the image " + source_ + " does not exist" + why +
                    ": the conversion stops here (\"Source File is Missing\" is answered No)" +
-                   jobFolderHint(current_.imagePath);
+                   jobFolderHint(plan_->imagePath());
         });
         return;
     }
@@ -677,13 +653,7 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
             });
             return;
         }
-        const std::string extension = ctx_.tools.GetFExt(reference_);
-        std::string numbered;
-        for (std::int32_t n = 1;; ++n) {
-            numbered = NumberedName(reference_, extension, n, ctx_.tools);
-            if (!taken(numbered))
-                break;
-        }
+        std::string numbered = FreeNumberedName(reference_, ctx_.tools, taken);
         if (!confined(file, lineNumber, numbered))
             return;
         // The move makes the folder of its target, not that of a numbered name: a number that

@@ -2,7 +2,6 @@
 
 #include "operation/Context.h"
 
-#include <cstdint>
 #include <string>
 
 namespace qm {
@@ -22,11 +21,5 @@ bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::
 // learns the BIF file's final path, the documents written and the images moved.
 bool ConvertCSVToBIF(Context& context, const std::string& indexPath, const std::string& bifPath,
                      BifNames& names, Journal* journal = nullptr, ConversionFacts* facts = nullptr);
-
-namespace detail {
-// Raises the document number by one; past the largest 32-bit number it raises error 6
-// ("Overflow") instead of wrapping round to negative numbers.
-void RaiseDocumentNumber(std::int32_t& number);
-} // namespace detail
 
 } // namespace qm

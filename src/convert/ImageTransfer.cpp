@@ -9,29 +9,7 @@
 #include "platform/Host.h"
 #include "settings/JobSettings.h"
 
-#include <limits>
-
 namespace qm {
-
-void JoinPath(std::string_view folder, std::string_view relative, std::string& out) {
-    out.assign(folder);
-    if (relative.empty() || relative.front() != '\\')
-        out += '\\';
-    out += relative;
-}
-
-std::string NumberedName(const std::string& reference, const std::string& extension,
-                         std::int32_t number, FileTools& tools) {
-    const std::string pad = tools.L0Pad(number, 4);
-    const std::string find = "." + extension;
-    std::string numbered;
-    ReplaceIgnoringCase(reference, find, "-" + pad + find, numbered);
-    // Without any "." + extension the replacement changes nothing and every number would
-    // give the same taken name.
-    if (numbered == reference)
-        numbered += "-" + pad;
-    return numbered;
-}
 
 ImageTransfer::ImageTransfer(FileSystem& files, FileTools& tools, Host& host,
                              const JobSettings& job, std::string indexPath, std::string bifFolder)
@@ -54,27 +32,13 @@ void ImageTransfer::findImageFolder(const std::string& imagePath, std::string& i
                 "Cannot determine location of input files.  Please set the Image Folder option.");
 }
 
-void ImageTransfer::imageReference(const std::string& imagePath, std::string_view imageFolder,
-                                   bool moveFiles, std::string& reference) {
-    const bool full = tools_.IsFullPath(imagePath);
-    if (moveFiles) {
-        if (full)
-            ReplaceIgnoringCase(imagePath, imageFolder, bifFolder_, reference);
-        else
-            JoinPath(bifFolder_, imagePath, reference);
-    } else {
-        if (full)
-            reference.assign(imagePath);
-        else
-            JoinPath(imageFolder, imagePath, reference);
-    }
-}
-
 ImageTransfer::~ImageTransfer() = default;
 
 ConfinedMoves& ImageTransfer::confinedMoves(std::string_view imageFolder) {
     if (moves_ && imageFolder == imageFolder_)
         return *moves_;
+    // The waiting moves' parts are beneath the descriptors about to be replaced.
+    finishMoves();
     auto resolved = [this](const std::string& folder) {
         try {
             return files_.resolvedPath(folder);
@@ -112,13 +76,73 @@ bool ImageTransfer::finishRecordedMove(std::string& reference) {
     return true;
 }
 
+// Keys that meet for any two spellings of one file the move code could resolve alike.
+namespace {
+void MoveKey(const std::string& resolvedFolder, const std::string& part, std::string& key) {
+    key.assign(resolvedFolder);
+    key += '/';
+    key += part;
+    for (char& c : key)
+        c = AsciiLower(c);
+}
+} // namespace
+
+bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves) {
+    using Side = ConfinedMoves::Side;
+    if (source != Placement::Below)
+        return false;
+    MoveKey(resolvedImages_, sourcePart_, sourceKey_);
+    MoveKey(resolvedBif_, targetPart_, targetKey_);
+    return !waitingKeys_.contains(sourceKey_) && !waitingKeys_.contains(targetKey_) &&
+           journal_->recordedTarget(source_) == nullptr && moves.folderExists(folderPart_) &&
+           moves.fileExists(Side::Images, sourcePart_) && !moves.fileExists(Side::Bif, targetPart_);
+}
+
+void ImageTransfer::wait(const std::string& reference) {
+    journal_->announceMove(source_, reference);
+    if (waiting_ == waitingList_.size())
+        waitingList_.emplace_back();
+    WaitingMove& move = waitingList_[waiting_++];
+    move.source.assign(source_);
+    move.sourcePart.assign(sourcePart_);
+    move.target.assign(reference);
+    move.targetPart.assign(targetPart_);
+    waitingKeys_.insert(sourceKey_);
+    waitingKeys_.insert(targetKey_);
+    waitingBytes_ += source_.size() + reference.size();
+    constexpr std::size_t MaxWaitingBytes = 4 * 1024 * 1024;
+    if (waiting_ >= MaxWaitingMoves || waitingBytes_ >= MaxWaitingBytes)
+        finishMoves();
+}
+
+void ImageTransfer::finishMoves() {
+    if (waiting_ == 0)
+        return;
+    const std::size_t count = waiting_;
+    // Whatever happens below, nothing waits any more: a move not made is left to the rerun.
+    waiting_ = 0;
+    waitingBytes_ = 0;
+    waitingKeys_.clear();
+    journal_->commitRecords();
+    moves_->holdSources();
+    try {
+        for (std::size_t i = 0; i < count; ++i) {
+            const WaitingMove& move = waitingList_[i];
+            moves_->move(move.source, move.sourcePart, move.target, move.targetPart);
+        }
+    } catch (...) {
+        // The moves before the failing one are made: their sources go. A failure there is
+        // the earlier one, and replaces this.
+        moves_->finishMoves();
+        throw;
+    }
+    moves_->finishMoves();
+}
+
 bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolder,
                              std::string& reference) {
     using Side = ConfinedMoves::Side;
-    if (tools_.IsFullPath(imagePath))
-        source_.assign(imagePath);
-    else
-        JoinPath(imageFolder, imagePath, source_);
+    ImageSource(tools_, imagePath, imageFolder, source_);
     const auto skipMissingSource = [&] {
         const Answer answer =
             host_.showMessage({"Source File: " + source_ + "\rIndex File: " + indexPath_ +
@@ -153,6 +177,12 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
 
     const std::size_t slash = targetPart_.rfind('/');
     folderPart_.assign(targetPart_, 0, slash == std::string::npos ? 0 : slash);
+    if (journal_ && canWait(source, moves)) {
+        wait(reference);
+        imagePath.clear();
+        return true;
+    }
+    finishMoves();
     if (!moves.folderExists(folderPart_)) {
         if (!files_.folderExists(bifFolder_)) {
             // The BIF folder itself is missing (a conversion makes it first): made, it is
@@ -173,24 +203,19 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         bool recorded = false; // the move is announced before the existing target goes
         if (moves.fileExists(Side::Bif, targetPart_)) {
             if (job_.flag(MenuField::AllowDupes)) {
-                const std::string extension = tools_.GetFExt(reference);
-                for (std::int32_t n = 1;; ++n) {
-                    std::string candidate = NumberedName(reference, extension, n, tools_);
-                    const Placement placed =
-                        PartBelow(files_, candidate, resolvedBif_, recordedPart_);
-                    if (placed != Placement::Below || !moves.fileExists(Side::Bif, recordedPart_)) {
-                        // The number goes into folder names too, which may lead elsewhere.
-                        CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate,
-                                          bifFolder_);
-                        if (placed != Placement::Below)
-                            RaiseMoveLeaves(imagePath, bifFolder_);
-                        reference = std::move(candidate);
-                        targetPart_.swap(recordedPart_);
-                        break;
-                    }
-                    if (n == std::numeric_limits<std::int32_t>::max())
-                        throw Error(errnum::Overflow, "Copy Image File", "Overflow");
-                }
+                Placement placed = Placement::Below;
+                std::string candidate =
+                    FreeNumberedName(reference, tools_, [&](const std::string& name) {
+                        placed = PartBelow(files_, name, resolvedBif_, recordedPart_);
+                        return placed == Placement::Below &&
+                               moves.fileExists(Side::Bif, recordedPart_);
+                    });
+                // The number goes into folder names too, which may lead elsewhere.
+                CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_);
+                if (placed != Placement::Below)
+                    RaiseMoveLeaves(imagePath, bifFolder_);
+                reference = std::move(candidate);
+                targetPart_.swap(recordedPart_);
             } else {
                 const Answer answer =
                     host_.showMessage({"Image file already exists! " + reference +

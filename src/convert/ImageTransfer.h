@@ -1,11 +1,14 @@
 #pragma once
 
+#include "convert/ImagePaths.h"
 #include "convert/MoveConfinement.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace qm {
 
@@ -15,17 +18,6 @@ class FileTools;
 class Host;
 class JobSettings;
 class Journal;
-
-// Puts a folder and a relative path together: the folder, "\" unless the relative path
-// begins with "\", then the relative path. Assigns into `out`, reusing its capacity.
-void JoinPath(std::string_view folder, std::string_view relative, std::string& out);
-
-// The numbered name tried when a move target is taken and duplicates are allowed: every
-// "." + extension (ignoring case) becomes "-" + the number padded to four digits + "." +
-// extension, in folder names too. When the reference does not hold "." + extension at all
-// the suffix is appended, so that raising the number always gives a new name.
-std::string NumberedName(const std::string& reference, const std::string& extension,
-                         std::int32_t number, FileTools& tools);
 
 // The image of each index line: where it comes from, the reference written for it, and
 // its move below the BIF file's folder. One object serves one conversion; its buffers are
@@ -42,10 +34,6 @@ public:
     // absolute image path, or the index file's folder when the relative image path names a
     // file there. Raises 301 ("Reading Input Files") otherwise. A non-empty G is kept.
     void findImageFolder(const std::string& imagePath, std::string& imageFolder);
-
-    // The reference R written for the image (and the target of its move).
-    void imageReference(const std::string& imagePath, std::string_view imageFolder, bool moveFiles,
-                        std::string& reference);
 
     // Moves the image to R, creating R's folder when missing. A taken target gets a
     // numbered name when duplicates are allowed (R changes with it) or the question "File
@@ -67,8 +55,33 @@ public:
     // other target and is not used when it breaks it.
     void useJournal(Journal* journal) { journal_ = journal; }
 
+    // With a journal, a move that nothing else of the batch can change (its source stands, its
+    // target and the target's folder are free, no earlier run recorded it, and no move waiting
+    // has the same source or target) waits: the records of a batch (up to MaxWaitingMoves
+    // moves) reach the disk with one sync, then the moves are made in line order. Any other
+    // line first finishes the batch, so its questions, numbered names and failures meet the
+    // disk as they would without one. A crash between the sync and the moves leaves records of
+    // moves never made, which a rerun recognises by their sources still standing.
+    static constexpr std::size_t MaxWaitingMoves = 256;
+
+    // Makes the records of the waiting moves durable, then the moves, in order. A failure
+    // leaves the moves before the failing one made and none after it.
+    void finishMoves();
+
+    // The moves waiting, not yet made.
+    std::size_t waitingMoves() const { return waiting_; }
+
 private:
+    struct WaitingMove {
+        std::string source;
+        std::string sourcePart;
+        std::string target;
+        std::string targetPart;
+    };
+
     ConfinedMoves& confinedMoves(std::string_view imageFolder);
+    bool canWait(Placement source, ConfinedMoves& moves);
+    void wait(const std::string& reference);
     bool finishRecordedMove(std::string& reference);
 
     FileSystem& files_;
@@ -91,6 +104,12 @@ private:
     std::string recordedPart_;
     ResolvedFolderCache sourceFolders_;
     ResolvedFolderCache targetFolders_;
+    std::vector<WaitingMove> waitingList_; // its first waiting_ entries wait; the rest are spare
+    std::size_t waiting_ = 0;
+    std::size_t waitingBytes_ = 0;
+    std::unordered_set<std::string> waitingKeys_; // sources and targets of the waiting moves
+    std::string sourceKey_;
+    std::string targetKey_;
 };
 
 } // namespace qm

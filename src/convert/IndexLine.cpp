@@ -170,17 +170,6 @@ LineShape MeasureIndexLine(std::string_view line, std::string_view delimiter) {
     return shape;
 }
 
-bool IsBlankLine(std::string_view line) {
-    return line.find_first_not_of(' ') == std::string_view::npos;
-}
-
-std::string_view WithoutByteOrderMark(std::string_view firstLine) {
-    constexpr std::string_view mark = "\xEF\xBB\xBF";
-    if (firstLine.starts_with(mark))
-        firstLine.remove_prefix(mark.size());
-    return firstLine;
-}
-
 std::string StripQuotes(std::string_view value) {
     std::string stripped;
     AppendStripped(value, stripped);

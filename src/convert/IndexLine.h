@@ -43,13 +43,6 @@ struct LineShape {
 // Walks the whole line by the same rules as SplitIndexLine, past the last name too.
 LineShape MeasureIndexLine(std::string_view line, std::string_view delimiter);
 
-// A line of spaces only (or none) yields no document and does not count.
-bool IsBlankLine(std::string_view line);
-
-// The first line of an index file without a UTF-8 byte-order mark: spreadsheet programs
-// write one, and it belongs to no value.
-std::string_view WithoutByteOrderMark(std::string_view firstLine);
-
 // Trims spaces; a value quoted at both ends loses the quotes and doubled quotes become one.
 std::string StripQuotes(std::string_view value);
 

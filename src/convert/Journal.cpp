@@ -423,7 +423,20 @@ void Journal::noteFinishedMove(const std::string& source, const std::string& tar
 }
 
 void Journal::recordMove(const std::string& source, const std::string& target) {
-    append(detail::EncodeRecord({MoveKind, source, target}));
+    announceMove(source, target);
+    commitRecords();
+}
+
+void Journal::announceMove(const std::string& source, const std::string& target) {
+    announced_ += detail::EncodeRecord({MoveKind, source, target});
+}
+
+void Journal::commitRecords() {
+    if (announced_.empty())
+        return;
+    std::string records;
+    records.swap(announced_);
+    append(std::move(records));
 }
 
 void Journal::recordBif(const std::string& temporaryPath, const std::string& finalPath) {

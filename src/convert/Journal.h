@@ -70,6 +70,14 @@ public:
     // Records a move before it is done; raises when the record cannot be made durable.
     void recordMove(const std::string& source, const std::string& target);
 
+    // Keeps the record of a move for the next commitRecords(): a batch of moves costs one sync.
+    // None of them may be made before that commit.
+    void announceMove(const std::string& source, const std::string& target);
+
+    // Makes the records announced since the last commit durable, with one write and one sync;
+    // raises when they cannot be (the moves they announce must then not be made).
+    void commitRecords();
+
     // Records that the complete, synced file at `temporaryPath` is about to be renamed to
     // `finalPath`; raises when the record cannot be made durable.
     void recordBif(const std::string& temporaryPath, const std::string& finalPath);
@@ -103,6 +111,7 @@ private:
     std::optional<Bif> bif_;
     bool bifInPlace_ = false;
     std::uint64_t length_ = 0; // bytes of whole records on the disk
+    std::string announced_;    // records of moves not yet on the disk
     bool removed_ = false;
 };
 

@@ -95,9 +95,20 @@ public:
     // Across file systems the copy is made under a name fixed by the target's name
     // (".qm-move-" and 16 hexadecimal digits), which first removes a partial copy an
     // interrupted move left; it is synced, takes the target's name, the folder is synced and
-    // only then the source removed. On any failure the source stays where it was.
+    // only then the source removed (see holdSources). On any failure the source stays where it
+    // was.
     virtual void move(const std::string& from, const std::string& source, const std::string& to,
                       const std::string& target) = 0;
+
+    // From now until finishMoves(), a move across file systems stops once its synced copy has
+    // the target's name: the folders are synced and the sources removed in finishMoves, so a
+    // batch of such moves costs one sync of each target folder rather than one per move.
+    virtual void holdSources() = 0;
+
+    // Syncs the folders of the copies made since holdSources(), then removes their sources in
+    // order. When a source cannot be removed (or a folder not synced), its copy and every copy
+    // after it are taken back, so those sources stay the only copies, and the failure raised.
+    virtual void finishMoves() = 0;
 };
 
 // What a file or folder is, whatever its path's spelling: the device and inode it leads to.

@@ -138,6 +138,8 @@ public:
         files_.mutate(FileOp::Move, from + " -> " + to, to,
                       [&] { real_->move(from, source, to, target); });
     }
+    void holdSources() override { real_->holdSources(); }
+    void finishMoves() override { real_->finishMoves(); }
 
 private:
     FaultyFileSystem& files_;

@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/posix/WriteFully.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace qm {
 
@@ -327,6 +329,8 @@ public:
         if (err == EXDEV) {
             moveAcross(from, source, sourceFolder.get(), sourceName, to, targetFolder.get(),
                        targetName);
+            if (holding_)
+                held_.push_back({from, source, to, target});
             return;
         }
         if (err == ENOENT) {
@@ -342,7 +346,62 @@ public:
         throw MachineError(err, err == EEXIST || err == ENOTDIR ? to : from);
     }
 
+    void holdSources() override { holding_ = true; }
+
+    void finishMoves() override {
+        holding_ = false;
+        std::vector<Held> held;
+        held.swap(held_);
+        std::string folder;
+        std::string name;
+        std::vector<std::string> synced;
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            const std::size_t slash = held[i].target.rfind('/');
+            folder.assign(held[i].target, 0, slash == std::string::npos ? 0 : slash);
+            if (std::find(synced.begin(), synced.end(), folder) != synced.end())
+                continue;
+            const Fd parent(OpenBeneath(bif_.get(), folder, O_PATH | O_DIRECTORY));
+            const int err = parent.get() < 0 ? -parent.get() : SyncFolderAt(parent.get());
+            if (err != 0) {
+                takeBack(held, 0);
+                throw MachineError(err, held[i].to);
+            }
+            synced.push_back(folder);
+        }
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            const Fd parent = Parent(images_.get(), held[i].source, name);
+            const int err = parent.get() < 0                                 ? -parent.get()
+                            : ::unlinkat(parent.get(), name.c_str(), 0) != 0 ? errno
+                                                                             : 0;
+            if (err != 0) {
+                // The sources from here on must stay the only copies.
+                takeBack(held, i);
+                throw MachineError(err, held[i].from);
+            }
+        }
+    }
+
 private:
+    // A move across file systems whose source waits for finishMoves.
+    struct Held {
+        std::string from;
+        std::string source;
+        std::string to;
+        std::string target;
+    };
+
+    // Removes the copies of held[first] onwards and syncs their folders.
+    void takeBack(const std::vector<Held>& held, std::size_t first) {
+        std::string name;
+        for (std::size_t i = first; i < held.size(); ++i) {
+            const Fd parent = Parent(bif_.get(), held[i].target, name);
+            if (parent.get() >= 0) {
+                ::unlinkat(parent.get(), name.c_str(), 0);
+                SyncFolderAt(parent.get());
+            }
+        }
+    }
+
     static bool Stat(int root, const std::string& part, struct stat& st) {
         const Fd fd(OpenBeneath(root, part, O_PATH));
         return fd.get() >= 0 && ::fstat(fd.get(), &st) == 0;
@@ -423,6 +482,8 @@ private:
             ::unlinkat(targetFolder, temporary.c_str(), 0);
             throw MachineError(err, to);
         }
+        if (holding_)
+            return; // synced, and the source removed, in finishMoves
         if (const int err = SyncFolderAt(targetFolder)) {
             ::unlinkat(targetFolder, targetName.c_str(), 0);
             throw MachineError(err, to);
@@ -438,6 +499,8 @@ private:
 
     Fd images_;
     Fd bif_;
+    bool holding_ = false;
+    std::vector<Held> held_;
 };
 
 // The folder's descriptor, or minus the errno that kept it closed.
