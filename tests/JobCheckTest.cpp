@@ -178,6 +178,23 @@ TEST_F(JobCheckTest, SettingsFindings) {
     }
 }
 
+// Not moving, the run never looks in the image folder: one on a drive that is not mapped is
+// said once, as a warning, and the BIF file is still written. Moving, every line fails there.
+TEST_F(JobCheckTest, AnUnmappedImageFolderMattersOnlyWhenImagesMove) {
+    w.job.setText(TextField::ImageFolder, "S:\\scans");
+    for (const bool move : {false, true}) {
+        w.job.setCheck(CheckField::MoveFiles, move ? CheckState::Checked : CheckState::Unchecked);
+        const Recorder r = check();
+        const std::vector<std::string> expected =
+            move ? std::vector<std::string>{"(command line):0 unmapped-path",
+                                            "a.csv:1 image-not-found", "a.csv:2 image-not-found",
+                                            "a.csv:0 not-converted"}
+                 : std::vector<std::string>{"(command line):0 unmapped-path", "a.csv:0 bif-file"};
+        EXPECT_EQ(r.seen(), expected);
+        EXPECT_EQ(r.at(0).severity, move ? Severity::Error : Severity::Warning);
+    }
+}
+
 // Whatever the file holds, the check goes through to its end.
 TEST_F(JobCheckTest, BinaryJunkAndAHugeLineAreGoneThrough) {
     std::mt19937 random(7);

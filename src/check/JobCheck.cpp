@@ -123,6 +123,7 @@ private:
     bool moveFiles_ = false;
     bool allowDupes_ = false;
     bool removeProcessed_ = false;
+    bool imageFolderUnmapped_ = false; // on a drive or share that is not mapped
     std::string bifPath_;
     std::string bifFolder_;
     bool bifNamed_ = false;                    // a BIF file with a folder is set
@@ -181,10 +182,12 @@ void JobCheck::checkSettings() {
                       Plural(delimiter_.size(), "character", "characters") +
                       " long, not one: no line is split, each line is one value");
     // Not moving, the run only writes the image folder into the references: it never looks.
-    if (!imageFolderSetting_.empty() &&
-        reachable(imageFolderSetting_, "image folder",
-                  moveFiles_ ? Severity::Error : Severity::Warning,
-                  moveFiles_ ? "" : "; the BIF files point there, images are not looked for") &&
+    imageFolderUnmapped_ =
+        !imageFolderSetting_.empty() &&
+        !reachable(imageFolderSetting_, "image folder",
+                   moveFiles_ ? Severity::Error : Severity::Warning,
+                   moveFiles_ ? "" : "; the BIF files point there, images are not looked for");
+    if (!imageFolderSetting_.empty() && !imageFolderUnmapped_ &&
         !ctx_.files.folderExists(imageFolderSetting_))
         reportJob("image-folder-missing", Severity::Warning,
                   "the image folder " + imageFolderSetting_ + " does not exist");
@@ -600,7 +603,9 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
     }
     ImageReference(ctx_.tools, image, imageFolder_, bifFolder_, moveFiles_, reference_);
     if (!moveFiles_) {
-        if (!foundBeside && !imageExists(reference_))
+        // In an unmapped image folder, said once for the job rather than for every line.
+        if (!foundBeside && !(imageFolderUnmapped_ && !ctx_.tools.IsFullPath(image)) &&
+            !imageExists(reference_))
             report(file, lineNumber, "image-not-found", Severity::Warning, [&] {
                 return "the image " + reference_ + " does not exist; the BIF file points at it" +
                        jobFolderHint(image);
