@@ -43,6 +43,8 @@ struct Row {
     std::vector<std::pair<std::string, std::string>> afterFailure = {};
     // A stopped run recorded out/batch.bif as the complete BIF file of in/a.csv.
     bool completedBefore = false;
+    // Then, instead, in/a.csv has a journal of junk.
+    bool junkJournal = false;
 };
 
 // Index file -> "BIF file, documents": what the check announces, or what the run wrote.
@@ -227,6 +229,7 @@ std::vector<Row> Rows() {
         {.name = "a BIF file completed by a stopped run",
          .files = {{"in/a.csv", two}, {"out/batch.bif", "[Documents File]\r\n"}},
          .completedBefore = true},
+        {.name = "a journal of junk", .files = {{"in/a.csv", two}}, .junkJournal = true},
         {.name = "after a failed run, the image still missing",
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n3.tif,C\r\n"}},
          .failFirst = true},
@@ -279,13 +282,16 @@ TEST(CheckPredictsRunTest, TheCheckAgreesWithTheRunOnEveryRow) {
         s.write(Scans);
         s.write(row.files);
         s.temp.write("job.sbf", Filled(JobFile(row), s.temp.path()));
-        if (row.completedBefore) {
+        if (row.completedBefore || row.junkJournal) {
             const std::string index = s.temp.path("in/a.csv");
             const std::string bif = s.temp.path("out") + "\\batch.bif";
             const std::unique_ptr<JournalFile> journal = s.journals.open(index);
-            journal->append(detail::HeaderRecord(journal->key(), *s.journals.identify(index)) +
-                            detail::EncodeRecord({"B", bif, "0", std::string(16, '0')}) +
-                            detail::EncodeRecord({"D", bif}));
+            journal->append(
+                row.junkJournal
+                    ? std::string("junk\n")
+                    : detail::HeaderRecord(journal->key(), *s.journals.identify(index)) +
+                          detail::EncodeRecord({"B", bif, "0", std::string(16, '0')}) +
+                          detail::EncodeRecord({"D", bif}));
         }
         if (row.failFirst) {
             // The first run moves the first image and stops at the second, which is missing.

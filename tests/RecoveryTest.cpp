@@ -358,8 +358,10 @@ TEST(RecoveryTest, AJournalLookedAtIsReadAsTheRerunReadsItAndLeftAsItIs) {
             return files;
         };
         const auto before = journalFolder();
+        std::string junk;
         const std::unique_ptr<Journal> peeked =
-            Journal::Peek(world.w.context, index, world.temp.path("out/batch.bif"));
+            Journal::Peek(world.w.context, index, world.temp.path("out/batch.bif"), junk);
+        EXPECT_EQ(!junk.empty(), c.junk) << junk;
         const std::string* target =
             peeked ? peeked->recordedTarget(world.temp.path("img") + "\\a\\1.tif") : nullptr;
         EXPECT_EQ(target != nullptr, c.applied);

@@ -337,10 +337,20 @@ void JobCheck::checkIndexFile(const std::string& file) {
     // Read as the rerun reads it: the images it says were moved are looked for at their targets.
     journal_.reset();
     if (moveFiles_ || removeProcessed_) {
+        std::string junk;
         try {
-            journal_ = Journal::Peek(ctx_, file, bifPath_);
+            journal_ = Journal::Peek(ctx_, file, bifPath_, junk);
         } catch (const Error&) {
             // Unreadable, the rerun reports it when it opens it; the check goes on without.
+        }
+        // The rerun reports it, which fails the run, and still converts the file.
+        if (!junk.empty()) {
+            const bool fails = fileFails_;
+            report(file, 0, "journal-ignored", Severity::Error,
+                   "the recovery journal of this file cannot be used (" + junk +
+                       "): the rerun reports it (\"Recovery Journal\") and converts the file "
+                       "afresh");
+            fileFails_ = fails;
         }
     }
     // A stopped run wrote the whole BIF file: the rerun neither converts nor moves again.

@@ -352,7 +352,8 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
 }
 
 std::unique_ptr<Journal> Journal::Peek(Context& context, const std::string& indexPath,
-                                       const std::string& bifPath) {
+                                       const std::string& bifPath, std::string& junk) {
+    junk.clear();
     std::unique_ptr<JournalFile> file =
         context.journals ? context.journals->openToRead(indexPath) : nullptr;
     if (!file)
@@ -364,7 +365,8 @@ std::unique_ptr<Journal> Journal::Peek(Context& context, const std::string& inde
         if (!JournalLoader::Load(*journal, whole).empty())
             return nullptr;
         journal->length_ = whole;
-    } catch (const std::invalid_argument&) {
+    } catch (const std::invalid_argument& problem) {
+        junk = problem.what();
         return nullptr;
     }
     return journal;

@@ -35,9 +35,10 @@ public:
     // The journal an earlier run of the index file left, read as a rerun reads it but neither
     // locked nor changed, and nothing reported or logged: what a check needs to say what the
     // rerun will do. nullptr when there is none, or when the rerun would not apply it (junk, a
-    // journal written for another file under the same name).
+    // journal written for another file under the same name). For junk, which the rerun reports
+    // as an error before it converts afresh, `junk` receives why it cannot be used.
     static std::unique_ptr<Journal> Peek(Context& context, const std::string& indexPath,
-                                         const std::string& bifPath);
+                                         const std::string& bifPath, std::string& junk);
 
     Journal(Context& context, std::unique_ptr<JournalFile> file, std::string indexPath,
             std::string bifFolder);
