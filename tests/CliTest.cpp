@@ -261,9 +261,9 @@ TEST(CliTest, CheckListsTheProblemsAndTouchesNothing) {
                      "in\\a.csv:2: warning: 2 values for 3 field names; not written: Amount\n"
                      "in\\a.csv:3: error: the image scans\\B1\\0003.tif does not exist: the "
                      "conversion stops here (\"Source File is Missing\" is answered No)\n"
-                     "in\\a.csv: note: BIF file out\\batch.bif, 3 documents\n"
-                     "Checked 1 index file, 3 lines, 3 documents: 2 errors, 1 warning (bif-file 1, "
-                     "image-not-found 1, short-line 1, target-exists 1)\n");
+                     "in\\a.csv: note: no BIF file: the conversion fails and the index file stays\n"
+                     "Checked 1 index file, 3 lines, 3 documents: 2 errors, 1 warning "
+                     "(image-not-found 1, not-converted 1, short-line 1, target-exists 1)\n");
     // stdout and stderr of the run are the only files written, beside the tree.
     auto after = Snapshot(cli.temp.path());
     const auto output = [](const auto& entry) { return entry.first.starts_with("std"); };

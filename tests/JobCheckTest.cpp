@@ -84,17 +84,18 @@ TEST_F(JobCheckTest, PlantedDefectsAreFoundAtTheirLinesAndNothingElse) {
     for (const bool allowDupes : {false, true}) {
         w.job.setFlag(MenuField::AllowDupes, allowDupes);
         const Recorder r = check();
-        EXPECT_EQ(r.seen(),
-                  (std::vector<std::string>{
-                      "a.csv:0 bif-file", "b.csv:1 short-line", "b.csv:2 image-not-found",
-                      "b.csv:4 target-exists", "b.csv:5 long-line", "b.csv:6 unbalanced-quote",
-                      "b.csv:7 empty-image-path", "b.csv:8 path-escapes", "b.csv:0 bif-file"}));
+        EXPECT_EQ(r.seen(), (std::vector<std::string>{
+                                "a.csv:0 bif-file", "b.csv:1 short-line", "b.csv:2 image-not-found",
+                                "b.csv:4 target-exists", "b.csv:5 long-line",
+                                "b.csv:6 unbalanced-quote", "b.csv:7 empty-image-path",
+                                "b.csv:8 path-escapes", "b.csv:0 not-converted"}));
         ASSERT_EQ(r.findings.size(), 9u);
         EXPECT_EQ(r.at(0).message, "BIF file " + w.temp.path("out") + "\\batch.bif, 2 documents");
         EXPECT_EQ(r.at(1).message, "2 values for 3 field names; not written: Amount");
         EXPECT_EQ(r.at(4).message,
                   "5 values for 3 field names: 2 values past the last are ignored");
-        EXPECT_EQ(r.at(8).message, "BIF file " + w.temp.path("out") + "\\batch1.bif, 7 documents");
+        // Its errors fail it: no BIF file is announced.
+        EXPECT_EQ(r.at(8).message, "no BIF file: the conversion fails and the index file stays");
         // Taken targets stop the conversion unless duplicates get numbered names.
         const Severity taken = allowDupes ? Severity::Note : Severity::Error;
         EXPECT_EQ(r.at(3).severity, taken);
@@ -116,7 +117,8 @@ TEST_F(JobCheckTest, TwoLinesMovingOntoOneTarget) {
         w.job.setFlag(MenuField::AllowDupes, allowDupes);
         const Recorder r = check();
         EXPECT_EQ(r.seen(), (std::vector<std::string>{"a.csv:0 bif-file", "c.csv:1 same-target",
-                                                      "c.csv:0 bif-file"}));
+                                                      allowDupes ? "c.csv:0 bif-file"
+                                                                 : "c.csv:0 not-converted"}));
         ASSERT_EQ(r.findings.size(), 3u);
         EXPECT_EQ(r.at(1).severity, allowDupes ? Severity::Note : Severity::Error);
         EXPECT_NE(r.at(1).message.find(allowDupes ? "1-0001.tif (duplicates allowed)"
@@ -176,6 +178,23 @@ TEST_F(JobCheckTest, SettingsFindings) {
     }
 }
 
+// Not moving, the run never looks in the image folder: one on a drive that is not mapped is
+// said once, as a warning, and the BIF file is still written. Moving, every line fails there.
+TEST_F(JobCheckTest, AnUnmappedImageFolderMattersOnlyWhenImagesMove) {
+    w.job.setText(TextField::ImageFolder, "S:\\scans");
+    for (const bool move : {false, true}) {
+        w.job.setCheck(CheckField::MoveFiles, move ? CheckState::Checked : CheckState::Unchecked);
+        const Recorder r = check();
+        const std::vector<std::string> expected =
+            move ? std::vector<std::string>{"(command line):0 unmapped-path",
+                                            "a.csv:1 image-not-found", "a.csv:2 image-not-found",
+                                            "a.csv:0 not-converted"}
+                 : std::vector<std::string>{"(command line):0 unmapped-path", "a.csv:0 bif-file"};
+        EXPECT_EQ(r.seen(), expected);
+        EXPECT_EQ(r.at(0).severity, move ? Severity::Error : Severity::Warning);
+    }
+}
+
 // Whatever the file holds, the check goes through to its end.
 TEST_F(JobCheckTest, BinaryJunkAndAHugeLineAreGoneThrough) {
     std::mt19937 random(7);
@@ -187,7 +206,8 @@ TEST_F(JobCheckTest, BinaryJunkAndAHugeLineAreGoneThrough) {
     const Recorder r = check();
     EXPECT_EQ(totals.indexFiles, 3);
     ASSERT_FALSE(r.findings.empty());
-    EXPECT_EQ(r.seen("long.csv").back(), "long.csv:0 bif-file");
+    // a.csv moved its first image away: long.csv fails on its first line.
+    EXPECT_EQ(r.seen("long.csv").back(), "long.csv:0 not-converted");
 
     std::ostringstream json;
     FindingReport report(json, ReportFormat::JsonLines, 1000);
@@ -228,9 +248,12 @@ TEST_F(JobCheckTest, ImageFoundFromTheJobsFolderNamesTheImageFolderThatWorks) {
         std::string expected = c.expected;
         expected.replace(expected.find('@'), 1, w.temp.path());
         const Recorder r = check();
-        ASSERT_EQ(r.seen(),
-                  (std::vector<std::string>{"a.csv:1 image-not-found", "a.csv:0 bif-file"}))
-            << c.jobFile;
+        std::vector<std::string> seen{"a.csv:1 image-not-found",
+                                      c.move ? "a.csv:0 not-converted" : "a.csv:0 bif-file"};
+        // The converted file is followed by a save of the job, into a folder that is not there.
+        if (c.jobFile.ends_with("elsewhere/job.sbf"))
+            seen.push_back("job.sbf:0 job-file-save");
+        ASSERT_EQ(r.seen(), seen) << c.jobFile;
         EXPECT_EQ(r.at(0).message, expected);
     }
 }

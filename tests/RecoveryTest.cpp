@@ -322,6 +322,50 @@ TEST(RecoveryTest, NothingIsMovedOrRemovedWithoutARecord) {
     }
 }
 
+// A check looks at a journal as the rerun reads it and changes nothing: no journal is made,
+// none is locked, truncated or set aside, whatever it holds.
+TEST(RecoveryTest, AJournalLookedAtIsReadAsTheRerunReadsItAndLeftAsItIs) {
+    const struct {
+        const char* what;
+        bool leave;        // a journal is there
+        bool junk;         // ... holding junk
+        bool indexChanged; // ... written for the index file before it changed
+        bool applied;
+    } cases[] = {
+        {"none", false, false, false, false},
+        {"a move", true, false, false, true},
+        {"junk", true, true, false, false},
+        {"another file under the name", true, false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecoveryWorld world;
+        const std::string index = world.temp.path("in/a.csv");
+        if (c.leave)
+            LeaveJournal(world, index, c.junk ? "junk\n" : Moved(world, "a\\1.tif", "a\\1.tif"));
+        if (c.indexChanged)
+            world.temp.write("in/a.csv", "Doc,a\\1.tif\r\n");
+        const auto journalFolder = [&] {
+            std::map<std::string, std::string> files;
+            if (fs::exists(world.temp.path("journal")))
+                for (const auto& entry : fs::directory_iterator(world.temp.path("journal")))
+                    files[entry.path().filename().string()] = ReadWhole(entry.path());
+            return files;
+        };
+        const auto before = journalFolder();
+        std::string junk;
+        const std::unique_ptr<Journal> peeked =
+            Journal::Peek(world.w.context, index, world.temp.path("out/batch.bif"), junk);
+        EXPECT_EQ(!junk.empty(), c.junk) << junk;
+        const std::string* target =
+            peeked ? peeked->recordedTarget(world.temp.path("img") + "\\a\\1.tif") : nullptr;
+        EXPECT_EQ(target != nullptr, c.applied);
+        EXPECT_EQ(journalFolder(), before); // nothing made, truncated or set aside
+        // Not locked: a run takes the journal while the check still holds it.
+        EXPECT_NE(world.journals.open(index), nullptr);
+    }
+}
+
 TEST(RecoveryTest, AnIndexFileLockedByAnotherProcessIsLeftToIt) {
     RecoveryWorld world;
     const std::unique_ptr<JournalFile> held = world.journals.open(world.temp.path("in/a.csv"));

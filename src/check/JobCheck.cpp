@@ -4,6 +4,7 @@
 #include "convert/DocumentPlan.h"
 #include "convert/ImageTransfer.h"
 #include "convert/IndexEntry.h"
+#include "convert/Journal.h"
 #include "convert/MoveConfinement.h"
 #include "convert/OwnFiles.h"
 #include "operation/Context.h"
@@ -52,6 +53,8 @@ public:
         ownFiles_.emplace(ctx_, bifPath_);
         for (const std::string& entry : SplitEntries(job().text(TextField::IndexFile)))
             checkEntry(entry);
+        checkRequiredFields();
+        checkJobFileSave();
         return totals_;
     }
 
@@ -77,18 +80,21 @@ private:
     }
 
     // Reports a path on a drive or share that is not mapped; true when it is reachable.
-    bool reachable(const std::string& path, const std::string& what) {
+    bool reachable(const std::string& path, const std::string& what,
+                   Severity severity = Severity::Error, const char* consequence = "") {
         try {
             ctx_.files.checkReachable(path);
             return true;
         } catch (const Error& e) {
-            reportJob("unmapped-path", Severity::Error, what + ": " + e.description());
+            reportJob("unmapped-path", severity, what + ": " + e.description() + consequence);
             return false;
         }
     }
 
     void checkSettings();
     void checkJobFile();
+    void checkRequiredFields();
+    void checkJobFileSave();
     void checkBifFolder();
     void checkEntry(const std::string& entry);
     void checkIndexFile(const std::string& file);
@@ -100,6 +106,8 @@ private:
     bool imageExists(const std::string& path);
     bool confined(const std::string& file, std::int64_t lineNumber, const std::string& target);
     bool planned(const std::string& path) const;
+    bool movedEarlier(const std::string& file, std::int64_t lineNumber);
+    bool folderWillExist(const std::string& folder);
     std::string jobFolderHint(const std::string& image);
 
     Context& ctx_;
@@ -114,6 +122,8 @@ private:
     std::string imageFolderSetting_;
     bool moveFiles_ = false;
     bool allowDupes_ = false;
+    bool removeProcessed_ = false;
+    bool imageFolderUnmapped_ = false; // on a drive or share that is not mapped
     std::string bifPath_;
     std::string bifFolder_;
     bool bifNamed_ = false;                    // a BIF file with a folder is set
@@ -121,10 +131,15 @@ private:
     bool bifListed_ = false;
     std::unordered_set<std::string> bifFolderNames_; // the files of the BIF folder
     long long nextNumber_ = 1;
-    bool fileFails_ = false;                          // the index file at hand has an error
-    std::vector<std::string> files_;                  // the index files checked, for Origin
+    bool fileFails_ = false;            // the index file at hand has an error
+    bool requiredFieldMissing_ = false; // no IMAGEPATH field, or no document type at all
+    bool everyFileFails_ = false;       // the BIF folder cannot be made or written
+    std::int64_t filesConverted_ = 0;   // index files the run would convert
+    std::unique_ptr<Journal> journal_;  // what an earlier, stopped run of the file left
+    std::vector<std::string> files_;    // the index files checked, for Origin
     std::unordered_map<std::string, Origin> targets_; // moves planned by earlier lines
     std::unordered_set<std::string> movedAway_;       // sources those moves take away
+    std::unordered_set<std::string> madeFolders_;     // the folders of those moves' targets
     struct FolderListing {
         bool exists = false;
         bool listed = true;
@@ -151,6 +166,7 @@ void JobCheck::checkSettings() {
     imageFolderSetting_ = settings.text(TextField::ImageFolder);
     moveFiles_ = IsTicked(settings.check(CheckField::MoveFiles));
     allowDupes_ = settings.flag(MenuField::AllowDupes);
+    removeProcessed_ = settings.flag(MenuField::RemoveProcessed);
     bifPath_ = settings.text(TextField::BIFFile);
 
     checkJobFile();
@@ -158,25 +174,66 @@ void JobCheck::checkSettings() {
         reportJob("no-bif-file", Severity::Error, "no BIF file is set: nothing is converted");
     else
         checkBifFolder();
-    if (map_.imagePath < 0)
-        reportJob("no-imagepath-field", Severity::Error,
-                  "no field is named IMAGEPATH: every conversion stops before its first line");
-    if (settings.text(TextField::DocType).empty() && map_.docType < 0)
-        reportJob("no-document-type", Severity::Error,
-                  "no document type is set and no field is named DOCTYPE: every conversion stops "
-                  "before its first line");
+    requiredFieldMissing_ =
+        map_.imagePath < 0 || (settings.text(TextField::DocType).empty() && map_.docType < 0);
     if (delimiter_.size() != 1)
         reportJob("delimiter", Severity::Warning,
                   "the delimiter \"" + settings.text(TextField::Delimiter) + "\" is " +
                       Plural(delimiter_.size(), "character", "characters") +
                       " long, not one: no line is split, each line is one value");
-    if (!imageFolderSetting_.empty() && reachable(imageFolderSetting_, "image folder") &&
+    // Not moving, the run only writes the image folder into the references: it never looks.
+    imageFolderUnmapped_ =
+        !imageFolderSetting_.empty() &&
+        !reachable(imageFolderSetting_, "image folder",
+                   moveFiles_ ? Severity::Error : Severity::Warning,
+                   moveFiles_ ? "" : "; the BIF files point there, images are not looked for");
+    if (!imageFolderSetting_.empty() && !imageFolderUnmapped_ &&
         !ctx_.files.folderExists(imageFolderSetting_))
         reportJob("image-folder-missing", Severity::Warning,
                   "the image folder " + imageFolderSetting_ + " does not exist");
     if (settings.text(TextField::IndexFile).empty())
         reportJob("no-index-file", Severity::Warning,
                   "no index file is named: nothing is converted");
+}
+
+// The missing field stops every conversion before its first line, so it fails the run only
+// when there is an index file to convert; said after the index files, once that is known.
+void JobCheck::checkRequiredFields() {
+    if (!requiredFieldMissing_)
+        return;
+    const Severity severity = totals_.indexFiles > 0 ? Severity::Error : Severity::Warning;
+    if (map_.imagePath < 0)
+        reportJob("no-imagepath-field", severity,
+                  "no field is named IMAGEPATH: every conversion stops before its first line");
+    if (job().text(TextField::DocType).empty() && map_.docType < 0)
+        reportJob("no-document-type", severity,
+                  "no document type is set and no field is named DOCTYPE: every conversion stops "
+                  "before its first line");
+}
+
+// After each index file it converts, the run saves the job into its file, replacing it by way
+// of a new file beside it; a folder that is missing or takes no new file fails every save.
+void JobCheck::checkJobFileSave() {
+    if (filesConverted_ == 0 || jobConfig_.empty())
+        return;
+    std::string folder = ctx_.tools.GetFPath(jobConfig_);
+    if (folder.empty())
+        folder = ".";
+    std::string why;
+    try {
+        ctx_.files.checkReachable(folder);
+        if (!ctx_.files.folderExists(folder))
+            why = "its folder " + folder + " does not exist";
+        else if (!ctx_.files.canCreateIn(folder))
+            why = "no file can be created in its folder " + folder;
+    } catch (const Error& e) {
+        why = e.description();
+    }
+    if (!why.empty())
+        reportJob("job-file-save", Severity::Error,
+                  "the job file " + jobConfig_ + " cannot be saved (" + why +
+                      "): each conversion is followed by a failed \"Save Configuration File\" "
+                      "and the run fails");
 }
 
 // A broken job file loads what it can; what it lacks explains the findings that follow.
@@ -206,8 +263,11 @@ void JobCheck::checkBifFolder() {
     if (!reachable(bifFolder_, "BIF folder"))
         return;
     bifNamed_ = true;
+    // Each error below fails every conversion when it makes or writes its BIF file.
+    everyFileFails_ = true;
     if (ctx_.files.folderExists(bifFolder_)) {
-        if (!ctx_.files.canCreateIn(bifFolder_))
+        everyFileFails_ = !ctx_.files.canCreateIn(bifFolder_);
+        if (everyFileFails_)
             reportJob("bif-folder", Severity::Error,
                       "no file can be created in the BIF folder " + bifFolder_);
         return;
@@ -228,9 +288,11 @@ void JobCheck::checkBifFolder() {
         reportJob("bif-folder", Severity::Error,
                   "the BIF folder " + bifFolder_ + " cannot be created: " + base +
                       " does not take new folders");
-    else
+    else {
+        everyFileFails_ = false;
         reportJob("bif-folder-created", Severity::Note,
                   "the BIF folder " + bifFolder_ + " does not exist yet and would be created");
+    }
 }
 
 void JobCheck::checkEntry(const std::string& entry) {
@@ -270,8 +332,35 @@ void JobCheck::checkEntry(const std::string& entry) {
 
 void JobCheck::checkIndexFile(const std::string& file) {
     ++totals_.indexFiles;
-    fileFails_ = false;
+    fileFails_ = requiredFieldMissing_ || everyFileFails_;
     files_.push_back(file);
+    // Read as the rerun reads it: the images it says were moved are looked for at their targets.
+    journal_.reset();
+    if (moveFiles_ || removeProcessed_) {
+        std::string junk;
+        try {
+            journal_ = Journal::Peek(ctx_, file, bifPath_, junk);
+        } catch (const Error&) {
+            // Unreadable, the rerun reports it when it opens it; the check goes on without.
+        }
+        // The rerun reports it, which fails the run, and still converts the file.
+        if (!junk.empty()) {
+            const bool fails = fileFails_;
+            report(file, 0, "journal-ignored", Severity::Error,
+                   "the recovery journal of this file cannot be used (" + junk +
+                       "): the rerun reports it (\"Recovery Journal\") and converts the file "
+                       "afresh");
+            fileFails_ = fails;
+        }
+    }
+    // A stopped run wrote the whole BIF file: the rerun neither converts nor moves again.
+    if (const std::string done = journal_ ? journal_->completeBifQuietly() : std::string();
+        !done.empty() && !fileFails_) {
+        report(file, 0, "bif-file", Severity::Note,
+               "BIF file " + done + ", finished from an interrupted run");
+        ++filesConverted_;
+        return;
+    }
     std::int64_t lineNumber = 0;
     std::int64_t documents = 0;
     int step = 0; // the conversion's report step, of no use to a check
@@ -280,13 +369,14 @@ void JobCheck::checkIndexFile(const std::string& file) {
         ImageTransfer images(ctx_.files, ctx_.tools, ctx_.host, job(), file, bifFolder_);
         plan_->start();
         if (plan_->headerFirst()) {
+            // Past the end, the conversion fails after it has chosen the BIF file's name.
             if (reader->atEnd()) {
                 report(file, 0, "empty-file", Severity::Error,
                        "the file has no header line to skip: its conversion fails");
-                return;
+            } else {
+                plan_->take(reader->readLine(), step);
+                lineNumber = 1;
             }
-            plan_->take(reader->readLine(), step);
-            lineNumber = 1;
         }
         while (!reader->atEnd()) {
             const bool document = plan_->take(reader->readLine(), step);
@@ -306,12 +396,17 @@ void JobCheck::checkIndexFile(const std::string& file) {
         return;
     try {
         const std::string name = plannedBifName();
+        // A failed conversion renames nothing, so its own name stays free for the next file.
+        if (fileFails_) {
+            report(file, 0, "not-converted", Severity::Note,
+                   "no BIF file: the conversion fails and the index file stays");
+            return;
+        }
         report(file, 0, "bif-file", Severity::Note,
                "BIF file " + bifFolder_ + "\\" + name + ", " +
                    Plural(static_cast<std::size_t>(documents), "document", "documents"));
-        // A failed conversion renames nothing, so its name stays free for the next file.
-        if (!fileFails_)
-            bifNames_.insert(name);
+        bifNames_.insert(name);
+        ++filesConverted_;
     } catch (const Error& e) {
         report(file, 0, "bif-file", Severity::Error, "no BIF file name: " + e.description());
     }
@@ -398,8 +493,9 @@ bool JobCheck::imageExists(const std::string& path) {
             listedNames_ = 0;
         }
         FolderListing listing;
-        listing.exists = ctx_.files.folderExists(folder);
         try {
+            // A folder on a drive that is not mapped holds nothing the run can find.
+            listing.exists = ctx_.files.folderExists(folder);
             if (listing.exists) {
                 for (const std::string& file : ctx_.files.listFiles(folder))
                     listing.names.insert(ctx_.tools.GetFName(file));
@@ -435,6 +531,23 @@ bool JobCheck::confined(const std::string& file, std::int64_t lineNumber,
 
 bool JobCheck::planned(const std::string& path) const {
     return targets_.contains(PathKey(path));
+}
+
+// A source that is gone, but that the journal of a stopped run records as moved to a target
+// that stands: the rerun takes the image from there, without a question.
+bool JobCheck::movedEarlier(const std::string& file, std::int64_t lineNumber) {
+    const std::string* target = journal_ ? journal_->recordedTarget(source_) : nullptr;
+    if (target == nullptr || targets_.contains(PathKey(*target)) || !imageExists(*target))
+        return false;
+    report(file, lineNumber, "moved-earlier", Severity::Note, [&] {
+        return "the image " + source_ + " was moved to " + *target +
+               " by an earlier run that stopped: the rerun finds it there (recovery journal)";
+    });
+    if (fileFails_)
+        return true;
+    targets_.emplace(PathKey(*target), Origin{files_.size() - 1, lineNumber});
+    movedAway_.insert(PathKey(source_));
+    return true;
 }
 
 // A first job's usual slip: index lines that begin with the image folder's own name
@@ -500,7 +613,9 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
     }
     ImageReference(ctx_.tools, image, imageFolder_, bifFolder_, moveFiles_, reference_);
     if (!moveFiles_) {
-        if (!foundBeside && !imageExists(reference_))
+        // In an unmapped image folder, said once for the job rather than for every line.
+        if (!foundBeside && !(imageFolderUnmapped_ && !ctx_.tools.IsFullPath(image)) &&
+            !imageExists(reference_))
             report(file, lineNumber, "image-not-found", Severity::Warning, [&] {
                 return "the image " + reference_ + " does not exist; the BIF file points at it" +
                        jobFolderHint(image);
@@ -512,6 +627,8 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
         return;
     const bool onDisk =
         (foundBeside || imageExists(source_)) && !movedAway_.contains(PathKey(source_));
+    if (!onDisk && !planned(source_) && movedEarlier(file, lineNumber))
+        return;
     checkMove(file, lineNumber, onDisk || planned(source_));
 }
 
@@ -554,12 +671,36 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
         std::string numbered = FreeNumberedName(reference_, ctx_.tools, taken);
         if (!confined(file, lineNumber, numbered))
             return;
+        // The move makes the folder of its target, not that of a numbered name: a number that
+        // went into a folder name needs that folder to be there already.
+        if (const std::string folder = ctx_.tools.GetFPath(numbered);
+            folder != ctx_.tools.GetFPath(reference_) && !folderWillExist(folder)) {
+            report(file, lineNumber, kind, Severity::Error, [&] {
+                return what + ": its numbered name " + numbered + " lies in the folder " + folder +
+                       ", which does not exist: the conversion stops here";
+            });
+            return;
+        }
         report(file, lineNumber, kind, Severity::Note,
                [&] { return what + ": the image goes to " + numbered + " (duplicates allowed)"; });
         reference_ = std::move(numbered);
     }
+    // The conversion stopped at an earlier line: this move never happens.
+    if (fileFails_)
+        return;
     targets_.emplace(PathKey(reference_), Origin{files_.size() - 1, lineNumber});
     movedAway_.insert(PathKey(source_));
+    madeFolders_.insert(PathKey(ctx_.tools.GetFPath(reference_)));
+}
+
+bool JobCheck::folderWillExist(const std::string& folder) {
+    if (madeFolders_.contains(PathKey(folder)))
+        return true;
+    try {
+        return ctx_.files.folderExists(folder);
+    } catch (const Error&) {
+        return false;
+    }
 }
 
 } // namespace

@@ -351,6 +351,27 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
     return journal;
 }
 
+std::unique_ptr<Journal> Journal::Peek(Context& context, const std::string& indexPath,
+                                       const std::string& bifPath, std::string& junk) {
+    junk.clear();
+    std::unique_ptr<JournalFile> file =
+        context.journals ? context.journals->openToRead(indexPath) : nullptr;
+    if (!file)
+        return nullptr;
+    auto journal = std::make_unique<Journal>(context, std::move(file), indexPath,
+                                             context.tools.GetFPath(bifPath));
+    try {
+        std::uint64_t whole = 0;
+        if (!JournalLoader::Load(*journal, whole).empty())
+            return nullptr;
+        journal->length_ = whole;
+    } catch (const std::invalid_argument& problem) {
+        junk = problem.what();
+        return nullptr;
+    }
+    return journal;
+}
+
 Journal::Journal(Context& context, std::unique_ptr<JournalFile> file, std::string indexPath,
                  std::string bifFolder)
     : ctx_(context), file_(std::move(file)), indexPath_(std::move(indexPath)),
@@ -362,20 +383,28 @@ const std::string& Journal::path() const {
     return file_->path();
 }
 
+std::string Journal::completeBifQuietly() const {
+    if (!bif_)
+        return {};
+    if (bifInPlace_)
+        return bif_->path;
+    const std::optional<FileMeasure> measured = ctx_.journals->measure(bif_->path);
+    if (!measured || measured->size != bif_->size || measured->checksum != bif_->checksum)
+        return {};
+    return bif_->path;
+}
+
 std::string Journal::completeBif() {
     if (!bif_)
         return {};
-    if (bifInPlace_) {
+    std::string complete = completeBifQuietly();
+    if (bifInPlace_)
         ctx_.log.WriteLog("BIF file written by an earlier run, not written again: " + bif_->path);
-        return bif_->path;
-    }
-    const std::optional<FileMeasure> measured = ctx_.journals->measure(bif_->path);
-    if (!measured || measured->size != bif_->size || measured->checksum != bif_->checksum) {
+    else if (complete.empty())
         ctx_.log.WriteLog("Recorded BIF file is not complete, converting again: " + bif_->path);
-        return {};
-    }
-    ctx_.log.WriteLog("Complete BIF file recognised, not converted again: " + bif_->path);
-    return bif_->path;
+    else
+        ctx_.log.WriteLog("Complete BIF file recognised, not converted again: " + bif_->path);
+    return complete;
 }
 
 std::string Journal::movedTarget(const std::string& source) {

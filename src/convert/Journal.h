@@ -32,6 +32,14 @@ public:
     static std::unique_ptr<Journal> Open(Context& context, const std::string& indexPath,
                                          const std::string& bifPath);
 
+    // The journal an earlier run of the index file left, read as a rerun reads it but neither
+    // locked nor changed, and nothing reported or logged: what a check needs to say what the
+    // rerun will do. nullptr when there is none, or when the rerun would not apply it (junk, a
+    // journal written for another file under the same name). For junk, which the rerun reports
+    // as an error before it converts afresh, `junk` receives why it cannot be used.
+    static std::unique_ptr<Journal> Peek(Context& context, const std::string& indexPath,
+                                         const std::string& bifPath, std::string& junk);
+
     Journal(Context& context, std::unique_ptr<JournalFile> file, std::string indexPath,
             std::string bifFolder);
     ~Journal();
@@ -44,6 +52,9 @@ public:
     // still stands or the document system took it since), or standing with the recorded size
     // and checksum; "" otherwise.
     std::string completeBif();
+
+    // The same, found without a line in the debug log: for a look that touches nothing.
+    std::string completeBifQuietly() const;
 
     // Where an earlier run recorded moving `source` to, when that target exists now; "" when
     // nothing is recorded or the target is gone.

@@ -71,6 +71,14 @@ public:
     // another process holds the lock.
     virtual std::unique_ptr<JournalFile> open(const std::string& indexPath) = 0;
 
+    // The journal of the index file at `indexPath` opened for reading only: no lock is taken
+    // and nothing is created, so a look never keeps a run off its index file. Returns nullptr
+    // when there is none. Only path(), key() and readAt() may be called on it.
+    virtual std::unique_ptr<JournalFile> openToRead(const std::string& indexPath) {
+        (void)indexPath;
+        return nullptr;
+    }
+
     // The size and checksum of the file at `path` (the system's path text); nullopt when it
     // is not a regular file or cannot be read.
     virtual std::optional<FileMeasure> measure(const std::string& path) = 0;

@@ -187,6 +187,23 @@ std::unique_ptr<JournalFile> PosixJournalStore::open(const std::string& indexPat
     throw MachineError(EAGAIN, path);
 }
 
+std::unique_ptr<JournalFile> PosixJournalStore::openToRead(const std::string& indexPath) {
+    const std::string key = FullHostPath(map_.toHost(indexPath));
+    const std::string path = folder_ + "/" + Hex(ChecksumOf(key)) + ".journal";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return nullptr;
+        throw MachineError(errno, path);
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        throw MachineError(EINVAL, path);
+    }
+    return std::make_unique<PosixJournalFile>(fd, path, folder_, key, opened.st_size == 0);
+}
+
 std::unique_ptr<HeldLock> PosixJournalStore::lockFolder(const std::string& folder) {
     const std::string host = map_.toHost(folder);
     struct stat st {};

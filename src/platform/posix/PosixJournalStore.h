@@ -15,6 +15,7 @@ public:
     PosixJournalStore(const PathMap& map, std::string folder);
 
     std::unique_ptr<JournalFile> open(const std::string& indexPath) override;
+    std::unique_ptr<JournalFile> openToRead(const std::string& indexPath) override;
     std::optional<FileMeasure> measure(const std::string& path) override;
     std::optional<FileIdentity> identify(const std::string& path) override;
     // The lock file ("<device>-<inode>.lock" beside the journals) stays: deleting it would let
