@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     qm::Context windowed{files, tools, windowHost, job, process, log, windowReporter};
 
     qm::ui::fQuillmarch window(windowed, store, folder.string());
-    window.Load();
+    window.load();
     windowHost.attach(&window, window.statusPanel(1), window.statusPanel(2));
     window.show();
     QApplication::processEvents();

@@ -26,10 +26,11 @@ DocumentPlan::DocumentPlan(const JobSettings& job, FileTools& tools, ErrorReport
 
 void DocumentPlan::requireNames() const {
     if (map_.imagePath < 0)
-        throw Error(1000, "Convert CSV to BIF",
+        throw Error(errnum::ImagePathFieldMissing, "Convert CSV to BIF",
                     "ImagePath field is missing!  Cannot process file!");
     if (docTypeSetting_.empty() && map_.docType < 0)
-        throw Error(1001, "Convert CSV to BIF", "Document type is missing!  Cannot process file!");
+        throw Error(errnum::DocumentTypeMissing, "Convert CSV to BIF",
+                    "Document type is missing!  Cannot process file!");
 }
 
 void DocumentPlan::refresh() {

@@ -29,7 +29,7 @@ void ImageTransfer::findImageFolder(const std::string& imagePath, std::string& i
         imageFolder.assign(indexFolder_);
         return;
     }
-    throw Error(301, "Reading Input Files",
+    throw Error(errnum::ImageFolderUnknown, "Reading Input Files",
                 "Cannot determine location of input files.  Please set the Image Folder option.");
 }
 
@@ -181,7 +181,7 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                                    "\rSkip file and continue processing?",
                                "Source File is Missing", Buttons::YesNo, Icon::Exclamation});
         if (answer != Answer::Yes)
-            throw Error(23, "Missing Source File", "Source file not found.");
+            throw Error(errnum::SourceFileMissing, "Missing Source File", "Source file not found.");
     };
     // An empty image path makes the source the image folder itself: no file, so a missing
     // source rather than a move that leaves the folder.
@@ -267,7 +267,7 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                 } else if (answer == Answer::No) {
                     move = false;
                 } else {
-                    throw Error(21, "Copy Image File", "Image file aleady exists.");
+                    throw Error(errnum::ImageFileExists, "Copy Image File", "Image file aleady exists.");
                 }
             }
         }

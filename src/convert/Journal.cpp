@@ -20,7 +20,6 @@ constexpr std::string_view EarlierFormat = "QMJ1"; // without the index file's i
 constexpr std::string_view MoveKind = "M";         // source, target
 constexpr std::string_view BifKind = "B";          // final path, size, checksum
 constexpr std::string_view InPlaceKind = "D";      // final path: the rename is done
-constexpr std::int32_t JournalIgnored = 1020;
 // No record comes near this; a longer line is junk, and reading it whole would cost memory.
 constexpr std::size_t LongestRecord = 1 << 20;
 
@@ -320,7 +319,7 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
         journal->file_->truncate(0);
         // Nothing is done because of it; the file is converted as if it had none.
         context.reporter.ReportError(
-            Error(JournalIgnored, "Recovery Journal",
+            Error(errnum::JournalIgnored, "Recovery Journal",
                   "Journal ignored (" + std::string(problem.what()) + "): " + journal->path()),
             "Convert CSV to BIF", "Index File: " + indexPath);
         return journal;
@@ -329,7 +328,7 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
         // Not an error of this run: the file under the name is new, and is converted as such.
         // The old journal stays for inspection; its lock is held until a fresh one is taken.
         const std::string aside = journal->file_->setAside();
-        context.log.WriteLog(std::to_string(JournalIgnored) + " - Journal set aside (" + stale +
+        context.log.WriteLog(std::to_string(errnum::JournalIgnored) + " - Journal set aside (" + stale +
                              "): " + aside);
         std::unique_ptr<JournalFile> fresh = context.journals->open(indexPath);
         if (!fresh)

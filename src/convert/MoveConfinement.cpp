@@ -120,7 +120,7 @@ void CheckConfinedMove(FileSystem& files, const std::string& imagePath, const st
 }
 
 void RaiseMoveLeaves(const std::string& imagePath, const std::string& folder) {
-    throw Error(MoveLeavesFolderError, "Convert CSV to BIF",
+    throw Error(errnum::MoveLeavesFolder, "Convert CSV to BIF",
                 "Image path " + imagePath + " leaves the folder " + folder +
                     "!  Cannot move file!");
 }

@@ -47,7 +47,4 @@ struct ResolvedFolderCache {
 Placement PartBelow(FileSystem& files, const std::string& path, const std::string& resolvedFolder,
                     std::string& part, ResolvedFolderCache* cache = nullptr);
 
-// The number of the error raised for a move that leaves its folder.
-inline constexpr int MoveLeavesFolderError = 1002;
-
 } // namespace qm

@@ -91,7 +91,7 @@ WindowProgram::~WindowProgram() = default;
 void WindowProgram::load(Context& context) {
     window_ = std::make_unique<fQuillmarch>(context, store_, manualFolder_, serviceAccess_);
     host_.attach(window_.get(), window_->statusPanel(1), window_->statusPanel(2));
-    window_->Load();
+    window_->load();
 }
 
 void WindowProgram::show() {

@@ -358,7 +358,7 @@ void fQuillmarch::applyPlacement() {
            TwipsToPixels(placement_.height, dpi) - (frame.height() - client.height()));
 }
 
-void fQuillmarch::Load() {
+void fQuillmarch::load() {
     // The window exists on the screen, hidden, so the frame around it is known: stored sizes
     // are outer sizes.
     winId();

@@ -36,7 +36,7 @@ public:
     // The window's load: the job's defaults, then the stored position value by value. A value
     // that is no number ends it with a report under "Program Load"; the window is then
     // placed where the user can reach it.
-    void Load();
+    void load();
 
     const WindowLayout& layout() const { return layout_; }
     QLabel* statusPanel(int panel) const;

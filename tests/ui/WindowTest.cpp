@@ -40,7 +40,7 @@ struct WindowWorld : test::TestWorld {
     fQuillmarch& window() {
         if (!window_) {
             window_ = std::make_unique<fQuillmarch>(context, store, temp.path());
-            window_->Load();
+            window_->load();
         }
         return *window_;
     }
@@ -244,7 +244,7 @@ TEST(WindowTest, StoredPositionRoundTrip) {
         EXPECT_EQ(w.stored("width"), std::to_string(outer.width() * 15));
         EXPECT_EQ(w.stored("height"), std::to_string(outer.height() * 15));
         fQuillmarch again(w.context, w.store, w.temp.path());
-        again.Load();
+        again.load();
         EXPECT_EQ(again.frameGeometry(), outer);
     }
     // Closed while maximized or minimized: the stored values stay.
