@@ -241,41 +241,63 @@ int ImagesAtTwoPlaces(const State& state) {
         std::count_if(copies.begin(), copies.end(), [](const auto& c) { return c.second == 2; }));
 }
 
-TEST(CrashRecoveryTest, AMoveAcrossFileSystemsKilledBeforeItsSourceWentIsFinishedByTheRerun) {
-    TempFolder disk;
-    if (!MemoryFolder() || DeviceOf(*MemoryFolder()) == DeviceOf(disk.path()))
-        GTEST_SKIP() << "/dev/shm is not a file system of its own here";
-    if (std::system("strace -o /dev/null true > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "strace cannot trace here";
-    const ScopedEnvironment memory("TMPDIR", MemoryFolder());
-    TempFolder memoryFolder;
-    WriteJob(disk, 2, 10);
-    const JobPlace calm{disk.path("calm"), memoryFolder.path("calm")};
-    calm.fill(disk.path("job"));
-    ASSERT_EQ(Wait(Start(calm.work, memoryFolder.path("calm-state"))), 0);
-    const State expected = calm.state();
-    ASSERT_EQ(expected.files.count("out/B0/1-0001.tif"), 1u);
+// Two index files of 10 lines whose images lie on /dev/shm and whose BIF folder is on the disk,
+// run once undisturbed; the trials run under strace. Says why when the machine cannot.
+struct AcrossFileSystems {
+    AcrossFileSystems() {
+        if (!MemoryFolder() || DeviceOf(*MemoryFolder()) == DeviceOf(disk.path()))
+            unavailable = "/dev/shm is not a file system of its own here";
+        else if (std::system("strace -o /dev/null true > /dev/null 2>&1") != 0)
+            unavailable = "strace cannot trace here";
+        if (unavailable)
+            return;
+        WriteJob(disk, 2, 10);
+        const JobPlace calm{disk.path("calm"), memoryFolder.path("calm")};
+        calm.fill(disk.path("job"));
+        calmStatus = Wait(Start(calm.work, memoryFolder.path("calm-state")));
+        expected = calm.state();
+        run = {disk.path("run"), memoryFolder.path("run")};
+        state = memoryFolder.path("run-state");
+    }
 
-    const JobPlace run{disk.path("run"), memoryFolder.path("run")};
-    const std::string state = memoryFolder.path("run-state");
+    // Runs the job afresh under strace with `inject`; its exit status.
+    int trial(const std::string& inject) {
+        run.fill(disk.path("job"));
+        fs::remove_all(state);
+        return Wait(Start(run.work, state,
+                          {"strace", "-f", "-o", "/dev/null", "-e", "trace=unlink,unlinkat", "-e",
+                           "inject=unlink,unlinkat:" + inject}));
+    }
+
+    TempFolder disk; // made before TMPDIR points at /dev/shm
+    ScopedEnvironment memory{"TMPDIR", MemoryFolder()};
+    TempFolder memoryFolder;
+    std::optional<std::string> unavailable;
+    int calmStatus = -1;
+    State expected;
+    JobPlace run;
+    std::string state;
+};
+
+TEST(CrashRecoveryTest, AMoveAcrossFileSystemsKilledBeforeItsSourceWentIsFinishedByTheRerun) {
+    AcrossFileSystems t;
+    if (t.unavailable)
+        GTEST_SKIP() << *t.unavailable;
+    ASSERT_EQ(t.calmStatus, 0);
+    const State& expected = t.expected;
+    ASSERT_EQ(expected.files.count("out/B0/1-0001.tif"), 1u);
     // The 1st, 2nd (a numbered duplicate) and 3rd image, and the first of the second index file
     // (after 10 moves, the removal of the first index file and the deletion of its journal).
     for (const int unlinkat : {2, 4, 6, 24}) {
         SCOPED_TRACE("killed at removal " + std::to_string(unlinkat));
-        run.fill(disk.path("job"));
-        fs::remove_all(state);
-        const int killed =
-            Wait(Start(run.work, state,
-                       {"strace", "-f", "-o", "/dev/null", "-e", "trace=unlink,unlinkat", "-e",
-                        "inject=unlink,unlinkat:signal=KILL:when=" + std::to_string(unlinkat)}));
-        ASSERT_EQ(killed, 128 + SIGKILL);
+        ASSERT_EQ(t.trial("signal=KILL:when=" + std::to_string(unlinkat)), 128 + SIGKILL);
         // The kill fell where it was meant to: an image is at both places (moves made in one
         // batch remove their sources together, so there may be several).
-        EXPECT_GE(ImagesAtTwoPlaces(run.state()), 1);
+        EXPECT_GE(ImagesAtTwoPlaces(t.run.state()), 1);
 
-        ASSERT_EQ(Wait(Start(run.work, state)), 0);
-        EXPECT_EQ(run.state(), expected);
-        EXPECT_EQ(Journals(state), 0);
+        ASSERT_EQ(Wait(Start(t.run.work, t.state)), 0);
+        EXPECT_EQ(t.run.state(), expected);
+        EXPECT_EQ(Journals(t.state), 0);
     }
 }
 
@@ -284,39 +306,23 @@ TEST(CrashRecoveryTest, AMoveAcrossFileSystemsKilledBeforeItsSourceWentIsFinishe
 // and the copies of the moves after it are taken back, so no image is left at two places and
 // no temporary copy stays, and the rerun ends as an undisturbed run.
 TEST(CrashRecoveryTest, ASourceThatCannotBeRemovedTakesBackTheCopiesAfterIt) {
-    TempFolder disk;
-    if (!MemoryFolder() || DeviceOf(*MemoryFolder()) == DeviceOf(disk.path()))
-        GTEST_SKIP() << "/dev/shm is not a file system of its own here";
-    if (std::system("strace -o /dev/null true > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "strace cannot trace here";
-    const ScopedEnvironment memory("TMPDIR", MemoryFolder());
-    TempFolder memoryFolder;
-    WriteJob(disk, 2, 10);
-    const JobPlace calm{disk.path("calm"), memoryFolder.path("calm")};
-    calm.fill(disk.path("job"));
-    ASSERT_EQ(Wait(Start(calm.work, memoryFolder.path("calm-state"))), 0);
-    const State expected = calm.state();
-
-    const JobPlace run{disk.path("run"), memoryFolder.path("run")};
-    const std::string state = memoryFolder.path("run-state");
+    AcrossFileSystems t;
+    if (t.unavailable)
+        GTEST_SKIP() << *t.unavailable;
+    ASSERT_EQ(t.calmStatus, 0);
+    const State& expected = t.expected;
     // Lines 2 to 9 of the first index file move in one batch: removals 5 to 12 clear partial
     // copies, 13 to 20 remove their sources.
     for (const int unlinkat : {13, 15, 20}) {
         SCOPED_TRACE("removal " + std::to_string(unlinkat) + " refused");
-        run.fill(disk.path("job"));
-        fs::remove_all(state);
-        EXPECT_NE(
-            Wait(Start(run.work, state,
-                       {"strace", "-f", "-o", "/dev/null", "-e", "trace=unlink,unlinkat", "-e",
-                        "inject=unlink,unlinkat:error=EACCES:when=" + std::to_string(unlinkat)})),
-            0);
-        const State left = run.state();
+        EXPECT_NE(t.trial("error=EACCES:when=" + std::to_string(unlinkat)), 0);
+        const State left = t.run.state();
         EXPECT_EQ(ImagesAtTwoPlaces(left), 0);
         for (const auto& [name, content] : left.files)
             EXPECT_EQ(name.find(".qm-move-"), std::string::npos) << name;
-        ASSERT_EQ(Wait(Start(run.work, state)), 0);
-        EXPECT_EQ(run.state(), expected);
-        EXPECT_EQ(Journals(state), 0);
+        ASSERT_EQ(Wait(Start(t.run.work, t.state)), 0);
+        EXPECT_EQ(t.run.state(), expected);
+        EXPECT_EQ(Journals(t.state), 0);
     }
 }
 

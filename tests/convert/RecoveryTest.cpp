@@ -26,18 +26,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A job that moves the images of in/*.csv from img/ below out/batch.bif, saved as job.sbf.
+void MovingJob(JobSettings& job, const TempFolder& temp) {
+    job.setText(TextField::FieldNames, "Name|ImagePath");
+    job.setText(TextField::DocType, "Invoice");
+    job.setText(TextField::IndexFile, temp.path("in/*.csv"));
+    job.setText(TextField::ImageFolder, temp.path("img"));
+    job.setText(TextField::BIFFile, temp.path("out/batch.bif"));
+    job.setText(TextField::CurrentConfigFile, temp.path("job.sbf"));
+    job.setCheck(CheckField::MoveFiles, CheckState::Checked);
+}
+
 // Two index files of two documents; moves, duplicates and removal on; one target is taken
 // before the job starts, so its image gets a numbered name.
 struct RecoveryWorld {
     explicit RecoveryWorld(bool service = true) {
         JobSettings& job = w.job;
-        job.setText(TextField::FieldNames, "Name|ImagePath");
-        job.setText(TextField::DocType, "Invoice");
-        job.setText(TextField::IndexFile, temp.path("in/*.csv"));
-        job.setText(TextField::ImageFolder, temp.path("img"));
-        job.setText(TextField::BIFFile, temp.path("out/batch.bif"));
-        job.setText(TextField::CurrentConfigFile, temp.path("job.sbf"));
-        job.setCheck(CheckField::MoveFiles, CheckState::Checked);
+        MovingJob(job, temp);
         job.setFlag(MenuField::AllowDupes, true);
         job.setFlag(MenuField::RemoveProcessed, true);
         job.setFlag(MenuField::PromptWhenFinished, false);
@@ -506,13 +511,7 @@ TEST(RecoveryTest, AFailureAtALineLeavesTheMovesBeforeItMadeAndNoneAfter) {
         w.context.journals = &journals;
         w.process.serviceMode = true;
         JobSettings& job = w.job;
-        job.setText(TextField::FieldNames, "Name|ImagePath");
-        job.setText(TextField::DocType, "Invoice");
-        job.setText(TextField::IndexFile, temp.path("in/a.csv"));
-        job.setText(TextField::ImageFolder, temp.path("img"));
-        job.setText(TextField::BIFFile, temp.path("out/batch.bif"));
-        job.setText(TextField::CurrentConfigFile, temp.path("job.sbf"));
-        job.setCheck(CheckField::MoveFiles, CheckState::Checked);
+        MovingJob(job, temp);
         job.setFlag(MenuField::PromptWhenFinished, false);
         job.setFlag(MenuField::AllowDupes, c.numbered);
         if (c.answer)
