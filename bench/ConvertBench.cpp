@@ -11,6 +11,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/StandardFileTools.h"
 #include "settings/JobSettings.h"
+#include "support/CoreWiring.h"
 
 #include <chrono>
 #include <cstdio>
@@ -106,11 +107,9 @@ int main(int argc, char** argv) {
     BenchHost host;
     bench::BenchSystemLog systemLog;
     bench::BenchClock clock;
-    qm::JobSettings job;
-    qm::ProcessState process;
-    qm::DebugLog log(job.debugModeQuery(), files, systemLog, clock, folder + "/debug-QM.log");
-    qm::ErrorReporter reporter(host, systemLog, log, process);
-    qm::Context context{files, tools, host, job, process, log, reporter};
+    qm::test::CoreWiring core(files, tools, host, systemLog, clock, folder + "/debug-QM.log");
+    qm::JobSettings& job = core.job;
+    qm::Context& context = core.context;
 
     job.setText(qm::TextField::FieldNames, "IMAGEPATH|Name|Date|Account|Amount|Note");
     job.setText(qm::TextField::DocType, "Invoice");
