@@ -267,7 +267,8 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                 } else if (answer == Answer::No) {
                     move = false;
                 } else {
-                    throw Error(errnum::ImageFileExists, "Copy Image File", "Image file aleady exists.");
+                    throw Error(errnum::ImageFileExists, "Copy Image File",
+                                "Image file aleady exists.");
                 }
             }
         }

@@ -328,8 +328,8 @@ std::unique_ptr<Journal> Journal::Open(Context& context, const std::string& inde
         // Not an error of this run: the file under the name is new, and is converted as such.
         // The old journal stays for inspection; its lock is held until a fresh one is taken.
         const std::string aside = journal->file_->setAside();
-        context.log.WriteLog(std::to_string(errnum::JournalIgnored) + " - Journal set aside (" + stale +
-                             "): " + aside);
+        context.log.WriteLog(std::to_string(errnum::JournalIgnored) + " - Journal set aside (" +
+                             stale + "): " + aside);
         std::unique_ptr<JournalFile> fresh = context.journals->open(indexPath);
         if (!fresh)
             return nullptr;
