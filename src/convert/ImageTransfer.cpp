@@ -65,7 +65,7 @@ bool ImageTransfer::finishRecordedMove(std::string& reference) {
         return false;
     // A recorded target outside the BIF folder (a forged or stale journal) is not used: the
     // source is moved as if nothing were recorded.
-    if (!LiesInside(files_, *recorded, bifFolder_) ||
+    if (!LiesInside(files_, *recorded, bifFolder_, resolvedBif_) ||
         PartBelow(files_, *recorded, resolvedBif_, recordedPart_) != Placement::Below ||
         !moves_->fileExists(ConfinedMoves::Side::Bif, recordedPart_) ||
         moves_->sameFile(sourcePart_, recordedPart_) ||
@@ -121,7 +121,8 @@ bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves, const std::s
         return false;
     try {
         // The number goes into folder names too, which may lead elsewhere.
-        CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_);
+        CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_,
+                          {resolvedImages_, resolvedBif_});
     } catch (const Error&) {
         return false; // said when the move is tried
     }
@@ -191,7 +192,8 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
     }
     ConfinedMoves& moves = confinedMoves(imageFolder);
     // Before anything is touched: the index line may name a path outside the job's folders.
-    CheckConfinedMove(files_, imagePath, source_, imageFolder_, reference, bifFolder_);
+    CheckConfinedMove(files_, imagePath, source_, imageFolder_, reference, bifFolder_,
+                      {resolvedImages_, resolvedBif_});
     // The same rule where the move reaches: beneath the folders' descriptors. A path that
     // passed above and fails here was changed in between.
     const Placement source =
@@ -243,7 +245,8 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                                moves.fileExists(Side::Bif, recordedPart_);
                     });
                 // The number goes into folder names too, which may lead elsewhere.
-                CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_);
+                CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_,
+                                  {resolvedImages_, resolvedBif_});
                 if (placed != Placement::Below)
                     RaiseMoveLeaves(imagePath, bifFolder_);
                 reference = std::move(candidate);
@@ -282,7 +285,8 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
     }
     if (std::string moved = journal_ ? journal_->movedTarget(source_) : std::string();
         !moved.empty()) {
-        CheckConfinedMove(files_, imagePath, source_, imageFolder_, moved, bifFolder_);
+        CheckConfinedMove(files_, imagePath, source_, imageFolder_, moved, bifFolder_,
+                          {resolvedImages_, resolvedBif_});
         if (PartBelow(files_, moved, resolvedBif_, recordedPart_) != Placement::Below)
             RaiseMoveLeaves(imagePath, bifFolder_);
         if (moves.fileExists(Side::Bif, recordedPart_)) {

@@ -52,14 +52,16 @@ bool StrictlyBelow(const std::string& path, const std::string& folder) {
 
 } // namespace
 
-bool LiesInside(FileSystem& files, const std::string& path, const std::string& folder) {
+bool LiesInside(FileSystem& files, const std::string& path, const std::string& folder,
+                std::string_view knownFolder) {
     if (path.empty() || folder.empty())
         return false;
     std::string resolvedPath;
-    std::string resolvedFolder;
+    std::string resolvedFolder(knownFolder);
     try {
         resolvedPath = files.resolvedPath(path);
-        resolvedFolder = files.resolvedPath(folder);
+        if (resolvedFolder.empty())
+            resolvedFolder = files.resolvedPath(folder);
     } catch (const Error& e) {
         // Only an unmapped drive or share is judged on the text: nothing there can be touched.
         // Anything else that cannot be resolved (a loop of links) is not known to lie inside.
@@ -109,11 +111,11 @@ Placement PartBelow(FileSystem& files, const std::string& path, const std::strin
 
 void CheckConfinedMove(FileSystem& files, const std::string& imagePath, const std::string& source,
                        const std::string& imageFolder, const std::string& target,
-                       const std::string& bifFolder) {
+                       const std::string& bifFolder, ResolvedFolders resolved) {
     const std::string* left = nullptr;
-    if (!LiesInside(files, source, imageFolder))
+    if (!LiesInside(files, source, imageFolder, resolved.images))
         left = &imageFolder;
-    else if (!LiesInside(files, target, bifFolder))
+    else if (!LiesInside(files, target, bifFolder, resolved.bif))
         left = &bifFolder;
     if (left != nullptr)
         RaiseMoveLeaves(imagePath, *left);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace qm {
 
@@ -17,13 +18,22 @@ class FileSystem;
 // When either cannot be mapped to the host (an unmapped drive or share), nothing there can be
 // touched and the texts are compared instead, "." and ".." resolved on the text; a path that
 // cannot be resolved otherwise (a loop of links) does not lie inside.
-bool LiesInside(FileSystem& files, const std::string& path, const std::string& folder);
+// `resolvedFolder`, when not empty, is where `folder` was found to lead: a conversion resolves
+// its folders once, not on every line.
+bool LiesInside(FileSystem& files, const std::string& path, const std::string& folder,
+                std::string_view resolvedFolder = {});
+
+// Where the image folder and the BIF folder lead, "" for one not resolved.
+struct ResolvedFolders {
+    std::string_view images;
+    std::string_view bif;
+};
 
 // Raises error 1002 ("Convert CSV to BIF") naming the line's image path and the folder it
 // leaves when the move from `source` to `target` breaks the rule above.
 void CheckConfinedMove(FileSystem& files, const std::string& imagePath, const std::string& source,
                        const std::string& imageFolder, const std::string& target,
-                       const std::string& bifFolder);
+                       const std::string& bifFolder, ResolvedFolders resolved = {});
 
 // Raises that error for the line's image path and the folder it leaves.
 [[noreturn]] void RaiseMoveLeaves(const std::string& imagePath, const std::string& folder);
