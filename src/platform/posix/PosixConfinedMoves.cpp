@@ -2,6 +2,7 @@
 
 #include "platform/Checksum.h"
 #include "platform/Error.h"
+#include "platform/posix/Fd.h"
 #include "platform/posix/FileCopy.h"
 #include "platform/posix/HostFolders.h"
 
@@ -25,31 +26,6 @@ namespace qm {
 namespace {
 
 std::atomic<bool> walkComponents{false};
-
-// Closes a descriptor when the scope ends, whichever way it ends.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = other.release();
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // A descriptor, or minus the errno of the failure (an Fd holding one closes nothing).
 using Opened = int;

@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 #include "platform/PathMap.h"
 #include "platform/Wildcard.h"
+#include "platform/posix/Fd.h"
 #include "platform/posix/FileCopy.h"
 #include "platform/posix/FileLineReader.h"
 #include "platform/posix/FileTextWriter.h"
@@ -25,25 +26,6 @@
 namespace qm {
 
 namespace {
-
-// Closes a descriptor when the scope ends, whichever way it ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // The folder part of a host path: "." for a bare name, "/" for a name at the root.
 std::string HostFolder(std::string host) {
@@ -118,7 +100,7 @@ bool IsRegularEntry(DIR* dir, const dirent& entry) {
 // before it takes the target's name, and the source goes only after that.
 void MoveAcross(const std::string& from, const std::string& hostFrom, const std::string& to,
                 const std::string& hostTo) {
-    Descriptor in(::open(hostFrom.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    Fd in(::open(hostFrom.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (in.get() < 0)
         throw FailureFor(errno, from, hostFrom);
     struct stat st {};
@@ -129,7 +111,7 @@ void MoveAcross(const std::string& from, const std::string& hostFrom, const std:
 
     const std::string targetFolder = HostFolder(hostTo);
     std::string temporary = targetFolder + "/.qm-move-XXXXXX";
-    Descriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
+    Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (out.get() < 0)
         throw FailureFor(errno, to, hostTo);
 
@@ -209,7 +191,7 @@ bool PosixFileSystem::holdsContent(const std::string& path, std::string_view con
     } catch (const Error&) {
         return false;
     }
-    Descriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    Fd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::size_t>(st.st_size) != content.size())
@@ -243,7 +225,7 @@ int OpenToRead(const PathMap& map, const std::string& path) {
 } // namespace
 
 std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& path) {
-    Descriptor fd(OpenToRead(map_, path));
+    Fd fd(OpenToRead(map_, path));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         throw MachineError(errno, path);
@@ -260,7 +242,7 @@ std::unique_ptr<LineReader> PosixFileSystem::openForReading(const std::string& p
 
 std::string PosixFileSystem::readStart(const std::string& path, std::size_t limit) {
     // Left non-blocking: a named pipe fails instead of hanging the caller.
-    Descriptor fd(OpenToRead(map_, path));
+    Fd fd(OpenToRead(map_, path));
     std::string bytes(limit, '\0');
     std::size_t done = 0;
     while (done < limit) {
