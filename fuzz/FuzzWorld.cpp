@@ -143,6 +143,7 @@ public:
     FencedConfinedMoves(FencedFileSystem& fence, std::unique_ptr<ConfinedMoves> inner)
         : fence_(fence), inner_(std::move(inner)) {}
 
+    Entry entry(Side side, const std::string& part) override { return inner_->entry(side, part); }
     bool fileExists(Side side, const std::string& part) override {
         return inner_->fileExists(side, part);
     }

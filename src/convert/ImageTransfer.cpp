@@ -77,8 +77,23 @@ bool ImageTransfer::finishRecordedMove(std::string& reference) {
     return true;
 }
 
-// Keys that meet for any two spellings of one file the move code could resolve alike.
 namespace {
+
+using Entry = ConfinedMoves::Entry;
+
+// A name found beneath its folder's descriptor that is no link: where its folder lies, it lies.
+bool Plain(Entry entry) {
+    return entry == Entry::Missing || entry == Entry::File || entry == Entry::Other;
+}
+
+// fileExists, asked only when the entry alone cannot tell.
+bool FileAt(ConfinedMoves& moves, ConfinedMoves::Side side, const std::string& part,
+            Entry entry) {
+    return entry == Entry::File ||
+           ((entry == Entry::Link || entry == Entry::Unknown) && moves.fileExists(side, part));
+}
+
+// Keys that meet for any two spellings of one file the move code could resolve alike.
 void MoveKey(const std::string& resolvedFolder, const std::string& part, std::string& key) {
     key.assign(resolvedFolder);
     key += '/';
@@ -97,34 +112,40 @@ bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves, const std::s
     MoveKey(resolvedBif_, targetPart_, targetKey_);
     if (waitingKeys_.contains(sourceKey_) || waitingKeys_.contains(targetKey_) ||
         journal_->recordedTarget(source_) != nullptr || !moves.folderExists(folderPart_) ||
-        !moves.fileExists(Side::Images, sourcePart_))
+        !FileAt(moves, Side::Images, sourcePart_, sourceEntry_))
         return false;
-    if (!moves.fileExists(Side::Bif, targetPart_))
+    if (!FileAt(moves, Side::Bif, targetPart_, targetEntry_))
         return true;
     if (!job_.flag(MenuField::AllowDupes))
         return false; // a question
     // The numbered name, as the move would choose it once the batch is made: any name a move
     // of the batch touches would be judged differently then, so it finishes the batch first.
     Placement placed = Placement::Below;
+    Entry candidateEntry = Entry::Unknown;
     bool touched = false;
     std::string candidate = FreeNumberedName(reference, tools_, [&](const std::string& name) {
-        placed = PartBelow(files_, name, resolvedBif_, recordedPart_);
+        placed = PartBelow(files_, name, resolvedBif_, recordedPart_, &targetFolders_);
         if (placed != Placement::Below)
             return false;
         MoveKey(resolvedBif_, recordedPart_, targetKey_);
         touched = touched || waitingKeys_.contains(targetKey_);
-        return !touched && moves.fileExists(Side::Bif, recordedPart_);
+        if (touched)
+            return false;
+        candidateEntry = moves.entry(Side::Bif, recordedPart_);
+        return FileAt(moves, Side::Bif, recordedPart_, candidateEntry);
     });
     const std::size_t slash = recordedPart_.rfind('/');
     if (touched || placed != Placement::Below ||
         !moves.folderExists(recordedPart_.substr(0, slash == std::string::npos ? 0 : slash)))
         return false;
-    try {
-        // The number goes into folder names too, which may lead elsewhere.
-        CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_,
-                          {resolvedImages_, resolvedBif_});
-    } catch (const Error&) {
-        return false; // said when the move is tried
+    // The number goes into folder names too, which may lead elsewhere.
+    if (!Plain(sourceEntry_) || !Plain(candidateEntry)) {
+        try {
+            CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_,
+                              {resolvedImages_, resolvedBif_});
+        } catch (const Error&) {
+            return false; // said when the move is tried
+        }
     }
     reference = std::move(candidate);
     targetPart_.swap(recordedPart_);
@@ -191,17 +212,25 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         return false;
     }
     ConfinedMoves& moves = confinedMoves(imageFolder);
-    // Before anything is touched: the index line may name a path outside the job's folders.
-    CheckConfinedMove(files_, imagePath, source_, imageFolder_, reference, bifFolder_,
-                      {resolvedImages_, resolvedBif_});
-    // The same rule where the move reaches: beneath the folders' descriptors. A path that
-    // passed above and fails here was changed in between.
+    if (waiting_ == 0)
+        moves.finishMoves(); // the folders kept open for an earlier line are looked up afresh
     const Placement source =
         PartBelow(files_, source_, resolvedImages_, sourcePart_, &sourceFolders_);
-    if (source == Placement::Outside)
-        RaiseMoveLeaves(imagePath, imageFolder_);
     const Placement target =
         PartBelow(files_, reference, resolvedBif_, targetPart_, &targetFolders_);
+    sourceEntry_ =
+        source == Placement::Below ? moves.entry(Side::Images, sourcePart_) : Entry::Unknown;
+    targetEntry_ = target == Placement::Below ? moves.entry(Side::Bif, targetPart_) : Entry::Unknown;
+    // Before anything is touched: the index line may name a path outside the job's folders.
+    // Names that are no links, in folders found below the job's folders, lie inside them;
+    // anything else is judged on the paths, where they lead.
+    if (!Plain(sourceEntry_) || !Plain(targetEntry_))
+        CheckConfinedMove(files_, imagePath, source_, imageFolder_, reference, bifFolder_,
+                          {resolvedImages_, resolvedBif_});
+    // The same rule where the move reaches: beneath the folders' descriptors. A path that
+    // passed above and fails here was changed in between.
+    if (source == Placement::Outside)
+        RaiseMoveLeaves(imagePath, imageFolder_);
     if (target == Placement::Outside)
         RaiseMoveLeaves(imagePath, bifFolder_);
     if (target == Placement::Unreachable) {

@@ -2,6 +2,7 @@
 
 #include "convert/ImagePaths.h"
 #include "convert/MoveConfinement.h"
+#include "platform/FileSystem.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,8 +13,6 @@
 
 namespace qm {
 
-class ConfinedMoves;
-class FileSystem;
 class FileTools;
 class Host;
 class JobSettings;
@@ -104,6 +103,8 @@ private:
     std::string targetPart_;
     std::string folderPart_;
     std::string recordedPart_;
+    ConfinedMoves::Entry sourceEntry_ = ConfinedMoves::Entry::Unknown; // at sourcePart_
+    ConfinedMoves::Entry targetEntry_ = ConfinedMoves::Entry::Unknown; // at targetPart_
     ResolvedFolderCache sourceFolders_;
     ResolvedFolderCache targetFolders_;
     std::vector<WaitingMove> waitingList_; // its first waiting_ entries wait; the rest are spare

@@ -65,7 +65,16 @@ class ConfinedMoves {
 public:
     enum class Side : std::uint8_t { Images, Bif };
 
+    // What stands at a part itself, a link not followed. Unknown: its folder could not be
+    // reached beneath the side's folder (it leads out, or the system refused).
+    enum class Entry : std::uint8_t { Missing, File, Link, Other, Unknown };
+
     virtual ~ConfinedMoves() = default;
+
+    // What stands at `part` below the side's folder. The folder holding it is kept open for
+    // the next part in it until finishMoves(): within that span a name it does not hold is
+    // taken as missing, and one it holds as lying where the folder did when it was opened.
+    virtual Entry entry(Side side, const std::string& part) = 0;
 
     // A regular file (a link leading to one beneath counts) at `part` below the side's folder.
     virtual bool fileExists(Side side, const std::string& part) = 0;
@@ -108,6 +117,7 @@ public:
     // Syncs the folders of the copies made since holdSources(), then removes their sources in
     // order. When a source cannot be removed (or a folder not synced), its copy and every copy
     // after it are taken back, so those sources stay the only copies, and the failure raised.
+    // The folders kept open are closed, whatever happens: parts are looked up afresh after it.
     virtual void finishMoves() = 0;
 };
 

@@ -113,6 +113,7 @@ public:
     FaultyConfinedMoves(FaultyFileSystem& files, std::unique_ptr<ConfinedMoves> real)
         : files_(files), real_(std::move(real)) {}
 
+    Entry entry(Side side, const std::string& part) override { return real_->entry(side, part); }
     bool fileExists(Side side, const std::string& part) override {
         return real_->fileExists(side, part);
     }

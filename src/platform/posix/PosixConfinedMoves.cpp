@@ -126,26 +126,66 @@ std::string TemporaryName(std::string_view target) {
     return text;
 }
 
+// One of the two folders, and the folder below it that a name was last looked up in, kept
+// open until the waiting moves are made: the lines of a batch mostly name images of one folder.
+struct Root {
+    Fd fd;
+    std::string keptPart; // the kept folder, as a part below the root
+    Fd kept;
+
+    // True when the folder of `part` is the kept one.
+    bool holds(const std::string& part) const {
+        const std::size_t slash = part.rfind('/');
+        return kept.get() >= 0 && slash != std::string::npos &&
+               std::string_view(part.data(), slash) == keptPart;
+    }
+    // True when `part` is the kept folder itself.
+    bool keeps(const std::string& part) const { return kept.get() >= 0 && part == keptPart; }
+    void forget() {
+        kept.reset();
+        keptPart.clear();
+    }
+};
+
 class PosixConfinedMoves : public ConfinedMoves {
 public:
-    PosixConfinedMoves(Fd images, Fd bif) : images_(std::move(images)), bif_(std::move(bif)) {}
-
-    bool fileExists(Side side, const std::string& part) override {
-        return Is(side == Side::Images ? images_.get() : bif_.get(), part, S_IFREG);
+    PosixConfinedMoves(Fd images, Fd bif) {
+        images_.fd = std::move(images);
+        bif_.fd = std::move(bif);
     }
 
-    bool folderExists(const std::string& part) override { return Is(bif_.get(), part, S_IFDIR); }
+    Entry entry(Side side, const std::string& part) override {
+        std::string name;
+        const int folder = Parent(side == Side::Images ? images_ : bif_, part, name);
+        const int err = folder < 0 ? -folder : 0;
+        struct stat st {};
+        if (err == ENOENT || err == ENOTDIR)
+            return Entry::Missing; // its folder is missing
+        if (err != 0)
+            return Entry::Unknown;
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? Entry::Missing : Entry::Unknown;
+        return S_ISREG(st.st_mode) ? Entry::File : S_ISLNK(st.st_mode) ? Entry::Link : Entry::Other;
+    }
+
+    bool fileExists(Side side, const std::string& part) override {
+        return Is(side == Side::Images ? images_ : bif_, part, S_IFREG);
+    }
+
+    bool folderExists(const std::string& part) override {
+        return bif_.keeps(part) || Is(bif_, part, S_IFDIR);
+    }
 
     bool sameFile(const std::string& source, const std::string& target) override {
         struct stat a {};
         struct stat b {};
-        return Stat(images_.get(), source, a) && Stat(bif_.get(), target, b) &&
-               a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+        return Stat(images_, source, a) && Stat(bif_, target, b) && a.st_dev == b.st_dev &&
+               a.st_ino == b.st_ino;
     }
 
     bool sameContent(const std::string& source, const std::string& target) override {
-        Fd a(OpenBeneath(images_.get(), source, O_RDONLY | O_NONBLOCK | O_NOCTTY));
-        Fd b(OpenBeneath(bif_.get(), target, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+        Fd a(OpenBeneath(images_.fd.get(), source, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+        Fd b(OpenBeneath(bif_.fd.get(), target, O_RDONLY | O_NONBLOCK | O_NOCTTY));
         struct stat sa {};
         struct stat sb {};
         if (a.get() < 0 || b.get() < 0 || ::fstat(a.get(), &sa) != 0 ||
@@ -181,93 +221,56 @@ public:
             if (!level.empty())
                 level += '/';
             level += name;
-            Fd exists(OpenBeneath(bif_.get(), level, O_PATH | O_DIRECTORY));
+            Fd exists(OpenBeneath(bif_.fd.get(), level, O_PATH | O_DIRECTORY));
             if (exists.get() >= 0)
                 continue;
             if (-exists.get() != ENOENT)
                 throw Failure(-exists.get(), named);
-            Fd parent(OpenBeneath(bif_.get(), level.substr(0, parentLength), O_PATH | O_DIRECTORY));
+            Fd parent(OpenBeneath(bif_.fd.get(), level.substr(0, parentLength), O_PATH | O_DIRECTORY));
             if (parent.get() < 0)
                 throw Failure(-parent.get(), named);
             const std::string child(name);
             if (::mkdirat(parent.get(), child.c_str(), 0777) != 0 && errno != EEXIST)
                 throw Failure(errno, named);
             // Someone else may have made it since the test; only a folder will do.
-            Fd made(OpenBeneath(bif_.get(), level, O_PATH | O_DIRECTORY));
+            Fd made(OpenBeneath(bif_.fd.get(), level, O_PATH | O_DIRECTORY));
             if (made.get() < 0)
                 throw Failure(-made.get() == ENOTDIR ? EEXIST : -made.get(), named);
         }
     }
 
     void deleteTarget(const std::string& named, const std::string& part) override {
-        Unlink(bif_.get(), named, part);
+        Unlink(bif_, named, part);
     }
 
     void removeSource(const std::string& named, const std::string& part) override {
-        Unlink(images_.get(), named, part);
+        Unlink(images_, named, part);
     }
 
     void move(const std::string& from, const std::string& source, const std::string& to,
               const std::string& target) override {
-        std::string sourceName;
-        std::string targetName;
-        const Fd sourceFolder = Parent(images_.get(), source, sourceName);
-        if (sourceFolder.get() < 0)
-            throw Failure(-sourceFolder.get(), from);
-        const Fd targetFolder = Parent(bif_.get(), target, targetName);
-        if (targetFolder.get() < 0) {
-            if (-targetFolder.get() == ENOENT || -targetFolder.get() == ENOTDIR)
-                throw PathError(errnum::PathNotFound, to);
-            throw Failure(-targetFolder.get(), to);
-        }
-
-        struct stat before {};
-        if (::fstatat(sourceFolder.get(), sourceName.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0)
-            throw Failure(errno, from);
-        if (S_ISDIR(before.st_mode))
-            throw MachineError(EISDIR, from);
-        if (S_ISLNK(before.st_mode) && !Is(images_.get(), source, S_IFREG))
-            throw Failure(EXDEV, from); // a link that leads out (or to no file)
-
-        const int err = RenameNoReplaceAt(sourceFolder.get(), sourceName.c_str(),
-                                          targetFolder.get(), targetName.c_str());
-        if (err == 0) {
-            // What was renamed must be what was looked at: a name swapped in between (for a
-            // link to a file elsewhere) goes back where it came from.
-            struct stat after {};
-            if (::fstatat(targetFolder.get(), targetName.c_str(), &after, AT_SYMLINK_NOFOLLOW) ==
-                    0 &&
-                (after.st_dev != before.st_dev || after.st_ino != before.st_ino)) {
-                RenameNoReplaceAt(targetFolder.get(), targetName.c_str(), sourceFolder.get(),
-                                  sourceName.c_str());
-                throw Failure(EXDEV, from);
-            }
+        const bool kept = images_.holds(source) || bif_.holds(target);
+        if (moveOnce(from, source, to, target, kept))
             return;
-        }
-        if (err == EXDEV) {
-            moveAcross(from, source, sourceFolder.get(), sourceName, to, targetFolder.get(),
-                       targetName);
-            if (holding_)
-                held_.push_back({from, source, to, target});
-            return;
-        }
-        if (err == ENOENT) {
-            struct stat st {};
-            if (::fstatat(sourceFolder.get(), sourceName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-                throw Failure(ENOENT, from);
-            throw PathError(errnum::PathNotFound, to);
-        }
-        if (err == EACCES || err == EPERM || err == EROFS) {
-            const bool targetWritable = ::faccessat(targetFolder.get(), ".", W_OK | X_OK, 0) == 0;
-            throw MachineError(err, targetWritable ? from : to);
-        }
-        throw MachineError(err, err == EEXIST || err == ENOTDIR ? to : from);
+        // A folder kept open did not hold a name: it may have been removed since it was
+        // opened, so the folders are looked up afresh.
+        images_.forget();
+        bif_.forget();
+        moveOnce(from, source, to, target, false);
     }
 
     void holdSources() override { holding_ = true; }
 
     void finishMoves() override {
         holding_ = false;
+        struct Forget {
+            Root& images;
+            Root& bif;
+            ~Forget() {
+                images.forget();
+                bif.forget();
+            }
+        } forget{images_, bif_};
         std::vector<Held> held;
         held.swap(held_);
         std::string folder;
@@ -278,7 +281,7 @@ public:
             folder.assign(held[i].target, 0, slash == std::string::npos ? 0 : slash);
             if (std::find(synced.begin(), synced.end(), folder) != synced.end())
                 continue;
-            const Fd parent(OpenBeneath(bif_.get(), folder, O_PATH | O_DIRECTORY));
+            const Fd parent(OpenBeneath(bif_.fd.get(), folder, O_PATH | O_DIRECTORY));
             const int err = parent.get() < 0 ? -parent.get() : SyncFolder(parent.get(), ".");
             if (err != 0) {
                 takeBack(held, 0);
@@ -287,10 +290,10 @@ public:
             synced.push_back(folder);
         }
         for (std::size_t i = 0; i < held.size(); ++i) {
-            const Fd parent = Parent(images_.get(), held[i].source, name);
-            const int err = parent.get() < 0                                 ? -parent.get()
-                            : ::unlinkat(parent.get(), name.c_str(), 0) != 0 ? errno
-                                                                             : 0;
+            const int parent = Parent(images_, held[i].source, name);
+            const int err = parent < 0                                 ? -parent
+                            : ::unlinkat(parent, name.c_str(), 0) != 0 ? errno
+                                                                       : 0;
             if (err != 0) {
                 // The sources from here on must stay the only copies.
                 takeBack(held, i);
@@ -300,6 +303,70 @@ public:
     }
 
 private:
+    // False, having changed nothing, when `mayMiss` and a name is not where the kept
+    // folders say.
+    bool moveOnce(const std::string& from, const std::string& source, const std::string& to,
+                  const std::string& target, bool mayMiss) {
+        std::string sourceName;
+        std::string targetName;
+        const int sourceFolder = Parent(images_, source, sourceName);
+        if (sourceFolder < 0)
+            throw Failure(-sourceFolder, from);
+        const int targetFolder = Parent(bif_, target, targetName);
+        if (targetFolder < 0) {
+            if (-targetFolder == ENOENT || -targetFolder == ENOTDIR)
+                throw PathError(errnum::PathNotFound, to);
+            throw Failure(-targetFolder, to);
+        }
+
+        struct stat before {};
+        if (::fstatat(sourceFolder, sourceName.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT && mayMiss)
+                return false;
+            throw Failure(errno, from);
+        }
+        if (S_ISDIR(before.st_mode))
+            throw MachineError(EISDIR, from);
+        if (S_ISLNK(before.st_mode) && !Is(images_, source, S_IFREG))
+            throw Failure(EXDEV, from); // a link that leads out (or to no file)
+
+        const int err =
+            RenameNoReplaceAt(sourceFolder, sourceName.c_str(), targetFolder, targetName.c_str());
+        if (err == 0) {
+            // What was renamed must be what was looked at: a name swapped in between (for a
+            // link to a file elsewhere) goes back where it came from.
+            struct stat after {};
+            if (::fstatat(targetFolder, targetName.c_str(), &after, AT_SYMLINK_NOFOLLOW) ==
+                    0 &&
+                (after.st_dev != before.st_dev || after.st_ino != before.st_ino)) {
+                RenameNoReplaceAt(targetFolder, targetName.c_str(), sourceFolder,
+                                  sourceName.c_str());
+                throw Failure(EXDEV, from);
+            }
+            return true;
+        }
+        if (err == EXDEV) {
+            moveAcross(from, source, sourceFolder, sourceName, to, targetFolder,
+                       targetName);
+            if (holding_)
+                held_.push_back({from, source, to, target});
+            return true;
+        }
+        if (err == ENOENT && mayMiss)
+            return false;
+        if (err == ENOENT) {
+            struct stat st {};
+            if (::fstatat(sourceFolder, sourceName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                throw Failure(ENOENT, from);
+            throw PathError(errnum::PathNotFound, to);
+        }
+        if (err == EACCES || err == EPERM || err == EROFS) {
+            const bool targetWritable = ::faccessat(targetFolder, ".", W_OK | X_OK, 0) == 0;
+            throw MachineError(err, targetWritable ? from : to);
+        }
+        throw MachineError(err, err == EEXIST || err == ENOTDIR ? to : from);
+    }
+
     // A move across file systems whose source waits for finishMoves.
     struct Held {
         std::string from;
@@ -312,43 +379,68 @@ private:
     void takeBack(const std::vector<Held>& held, std::size_t first) {
         std::string name;
         for (std::size_t i = first; i < held.size(); ++i) {
-            const Fd parent = Parent(bif_.get(), held[i].target, name);
-            if (parent.get() >= 0) {
-                ::unlinkat(parent.get(), name.c_str(), 0);
-                SyncFolder(parent.get(), ".");
+            const int parent = Parent(bif_, held[i].target, name);
+            if (parent >= 0) {
+                ::unlinkat(parent, name.c_str(), 0);
+                SyncFolder(parent, ".");
             }
         }
     }
 
-    static bool Stat(int root, const std::string& part, struct stat& st) {
-        const Fd fd(OpenBeneath(root, part, O_PATH));
+    // Looks at `part`, following a link only while it stays beneath the root.
+    static bool Stat(Root& root, const std::string& part, struct stat& st) {
+        if (root.fd.get() < 0)
+            return false;
+        if (part.empty())
+            return ::fstat(root.fd.get(), &st) == 0;
+        // A name that is no link, in its folder as opened beneath the root, in one call.
+        std::string name;
+        const int folder = Parent(root, part, name);
+        if (folder >= 0) {
+            if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                if (!S_ISLNK(st.st_mode))
+                    return true;
+            } else if (errno == ENOENT) {
+                return false;
+            }
+        }
+        const Fd fd(OpenBeneath(root.fd.get(), part, O_PATH));
         return fd.get() >= 0 && ::fstat(fd.get(), &st) == 0;
     }
 
-    static bool Is(int root, const std::string& part, mode_t type) {
+    static bool Is(Root& root, const std::string& part, mode_t type) {
         struct stat st {};
         return Stat(root, part, st) && (st.st_mode & S_IFMT) == type;
     }
 
-    // The folder holding `part`, opened beneath `root`, and the last name of `part`.
-    static Fd Parent(int root, const std::string& part, std::string& name) {
+    // The folder holding `part`, beneath `root` (minus the errno that kept it closed), and the
+    // last name of `part`.
+    static int Parent(Root& root, const std::string& part, std::string& name) {
         const std::size_t slash = part.rfind('/');
         name.assign(slash == std::string::npos ? part : part.substr(slash + 1));
         if (name.empty() || name == "." || name == "..")
-            return Fd(-EXDEV);
+            return -EXDEV;
         if (name.find('\0') != std::string::npos)
-            return Fd(-ENOENT); // names no file: the system would cut it at the NUL
-        return Fd(OpenBeneath(root,
-                              slash == std::string::npos ? std::string() : part.substr(0, slash),
-                              O_PATH | O_DIRECTORY));
+            return -ENOENT; // names no file: the system would cut it at the NUL
+        if (slash == std::string::npos)
+            return root.fd.get();
+        const std::string_view folder(part.data(), slash);
+        if (!root.holds(part)) {
+            Fd opened(OpenBeneath(root.fd.get(), std::string(folder), O_PATH | O_DIRECTORY));
+            if (opened.get() < 0)
+                return opened.get();
+            root.keptPart.assign(folder);
+            root.kept = std::move(opened);
+        }
+        return root.kept.get();
     }
 
-    static void Unlink(int root, const std::string& named, const std::string& part) {
+    static void Unlink(Root& root, const std::string& named, const std::string& part) {
         std::string name;
-        const Fd folder = Parent(root, part, name);
-        if (folder.get() < 0)
-            throw Failure(-folder.get() == ENOTDIR ? ENOENT : -folder.get(), named);
-        if (::unlinkat(folder.get(), name.c_str(), 0) != 0)
+        const int folder = Parent(root, part, name);
+        if (folder < 0)
+            throw Failure(-folder == ENOTDIR ? ENOENT : -folder, named);
+        if (::unlinkat(folder, name.c_str(), 0) != 0)
             throw Failure(errno, named);
     }
 
@@ -357,7 +449,7 @@ private:
     void moveAcross(const std::string& from, const std::string& source, int sourceFolder,
                     const std::string& sourceName, const std::string& to, int targetFolder,
                     const std::string& targetName) {
-        const Fd in(OpenBeneath(images_.get(), source, O_RDONLY | O_NOCTTY | O_NONBLOCK));
+        const Fd in(OpenBeneath(images_.fd.get(), source, O_RDONLY | O_NOCTTY | O_NONBLOCK));
         if (in.get() < 0)
             throw Failure(-in.get(), from);
         struct stat st {};
@@ -406,8 +498,8 @@ private:
         }
     }
 
-    Fd images_;
-    Fd bif_;
+    Root images_;
+    Root bif_;
     bool holding_ = false;
     std::vector<Held> held_;
 };
