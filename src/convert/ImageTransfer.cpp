@@ -87,8 +87,7 @@ bool Plain(Entry entry) {
 }
 
 // fileExists, asked only when the entry alone cannot tell.
-bool FileAt(ConfinedMoves& moves, ConfinedMoves::Side side, const std::string& part,
-            Entry entry) {
+bool FileAt(ConfinedMoves& moves, ConfinedMoves::Side side, const std::string& part, Entry entry) {
     return entry == Entry::File ||
            ((entry == Entry::Link || entry == Entry::Unknown) && moves.fileExists(side, part));
 }
@@ -220,7 +219,8 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         PartBelow(files_, reference, resolvedBif_, targetPart_, &targetFolders_);
     sourceEntry_ =
         source == Placement::Below ? moves.entry(Side::Images, sourcePart_) : Entry::Unknown;
-    targetEntry_ = target == Placement::Below ? moves.entry(Side::Bif, targetPart_) : Entry::Unknown;
+    targetEntry_ =
+        target == Placement::Below ? moves.entry(Side::Bif, targetPart_) : Entry::Unknown;
     // Before anything is touched: the index line may name a path outside the job's folders.
     // Names that are no links, in folders found below the job's folders, lie inside them;
     // anything else is judged on the paths, where they lead.

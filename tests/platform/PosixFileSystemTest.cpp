@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <dirent.h>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
@@ -321,6 +322,48 @@ TEST_F(PosixFileSystemTest, MoveOntoAnExistingFileLeavesBothUntouched) {
     EXPECT_EQ(error->number(), errnum::FileAlreadyExists);
     EXPECT_EQ(temp.read("in/a.tif"), "source");
     EXPECT_EQ(temp.read("out/a.tif"), "target");
+}
+
+TEST_F(PosixFileSystemTest, EntriesBeneathTheFoldersAndAFolderMadeAnewWhileKeptOpen) {
+    using Entry = ConfinedMoves::Entry;
+    using Side = ConfinedMoves::Side;
+    temp.write("img/B1/a.tif", "old");
+    temp.write("img/B1/b.tif", "b");
+    temp.write("out/B1/keep", "");
+    temp.write("elsewhere/a.tif", "outside");
+    ASSERT_EQ(::symlink("a.tif", temp.path("img/B1/link.tif").c_str()), 0);
+    ASSERT_EQ(::symlink(temp.path("elsewhere").c_str(), temp.path("img/out-link").c_str()), 0);
+    const std::unique_ptr<ConfinedMoves> moves = files.openConfined("T:\\img", "T:\\out");
+    const struct {
+        Side side;
+        const char* part;
+        Entry entry;
+    } rows[] = {
+        {Side::Images, "B1/a.tif", Entry::File},
+        {Side::Images, "B1/none.tif", Entry::Missing},
+        {Side::Images, "B2/a.tif", Entry::Missing},
+        {Side::Images, "B1/link.tif", Entry::Link},
+        {Side::Images, "B1", Entry::Other},
+        {Side::Images, "out-link/a.tif", Entry::Unknown},
+        {Side::Bif, "B1/a.tif", Entry::Missing},
+        {Side::Bif, "B1/keep", Entry::File},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(moves->entry(row.side, row.part), row.entry) << row.part;
+
+    // B1 is looked up, then removed and made anew with another a.tif before the move: the move
+    // takes the new one, found afresh when the folder kept open no longer holds it.
+    EXPECT_EQ(moves->entry(Side::Images, "B1/a.tif"), Entry::File);
+    std::filesystem::remove_all(temp.path("img/B1"));
+    temp.write("img/B1/a.tif", "new");
+    moves->move("T:\\img\\B1\\a.tif", "B1/a.tif", "T:\\out\\B1\\a.tif", "B1/a.tif");
+    EXPECT_EQ(temp.read("out/B1/a.tif"), "new");
+    EXPECT_FALSE(files.fileExists("T:\\img\\B1\\a.tif"));
+    // Once the moves are finished, nothing kept open answers for the folder.
+    std::filesystem::remove_all(temp.path("img/B1"));
+    temp.write("img/B1/c.tif", "c");
+    moves->finishMoves();
+    EXPECT_EQ(moves->entry(Side::Images, "B1/c.tif"), Entry::File);
 }
 
 // A folder on another file system than the temporary folder, or nothing when /dev/shm is on

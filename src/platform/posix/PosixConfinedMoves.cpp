@@ -226,7 +226,8 @@ public:
                 continue;
             if (-exists.get() != ENOENT)
                 throw Failure(-exists.get(), named);
-            Fd parent(OpenBeneath(bif_.fd.get(), level.substr(0, parentLength), O_PATH | O_DIRECTORY));
+            Fd parent(
+                OpenBeneath(bif_.fd.get(), level.substr(0, parentLength), O_PATH | O_DIRECTORY));
             if (parent.get() < 0)
                 throw Failure(-parent.get(), named);
             const std::string child(name);
@@ -336,8 +337,7 @@ private:
             // What was renamed must be what was looked at: a name swapped in between (for a
             // link to a file elsewhere) goes back where it came from.
             struct stat after {};
-            if (::fstatat(targetFolder, targetName.c_str(), &after, AT_SYMLINK_NOFOLLOW) ==
-                    0 &&
+            if (::fstatat(targetFolder, targetName.c_str(), &after, AT_SYMLINK_NOFOLLOW) == 0 &&
                 (after.st_dev != before.st_dev || after.st_ino != before.st_ino)) {
                 RenameNoReplaceAt(targetFolder, targetName.c_str(), sourceFolder,
                                   sourceName.c_str());
@@ -346,8 +346,7 @@ private:
             return true;
         }
         if (err == EXDEV) {
-            moveAcross(from, source, sourceFolder, sourceName, to, targetFolder,
-                       targetName);
+            moveAcross(from, source, sourceFolder, sourceName, to, targetFolder, targetName);
             if (holding_)
                 held_.push_back({from, source, to, target});
             return true;
