@@ -167,10 +167,10 @@ public:
         inner_->removeSource(named, part);
     }
     void move(const std::string& from, const std::string& source, const std::string& to,
-              const std::string& target) override {
+              const std::string& target, const FileKey* expected) override {
         fence_.mustChangeInside(from);
         fence_.mustChangeInside(to);
-        inner_->move(from, source, to, target);
+        inner_->move(from, source, to, target, expected);
     }
     void holdSources() override { inner_->holdSources(); }
     void finishMoves() override { inner_->finishMoves(); }

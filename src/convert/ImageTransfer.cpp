@@ -80,16 +80,18 @@ bool ImageTransfer::finishRecordedMove(std::string& reference) {
 namespace {
 
 using Entry = ConfinedMoves::Entry;
+using Kind = ConfinedMoves::Kind;
 
 // A name found beneath its folder's descriptor that is no link: where its folder lies, it lies.
-bool Plain(Entry entry) {
-    return entry == Entry::Missing || entry == Entry::File || entry == Entry::Other;
+bool Plain(const Entry& entry) {
+    return entry.kind == Kind::Missing || entry.kind == Kind::File || entry.kind == Kind::Other;
 }
 
 // fileExists, asked only when the entry alone cannot tell.
-bool FileAt(ConfinedMoves& moves, ConfinedMoves::Side side, const std::string& part, Entry entry) {
-    return entry == Entry::File ||
-           ((entry == Entry::Link || entry == Entry::Unknown) && moves.fileExists(side, part));
+bool FileAt(ConfinedMoves& moves, ConfinedMoves::Side side, const std::string& part,
+            const Entry& entry) {
+    return entry.kind == Kind::File || ((entry.kind == Kind::Link || entry.kind == Kind::Unknown) &&
+                                        moves.fileExists(side, part));
 }
 
 // Keys that meet for any two spellings of one file the move code could resolve alike.
@@ -120,7 +122,7 @@ bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves, const std::s
     // The numbered name, as the move would choose it once the batch is made: any name a move
     // of the batch touches would be judged differently then, so it finishes the batch first.
     Placement placed = Placement::Below;
-    Entry candidateEntry = Entry::Unknown;
+    Entry candidateEntry;
     bool touched = false;
     std::string candidate = FreeNumberedName(reference, tools_, [&](const std::string& name) {
         placed = PartBelow(files_, name, resolvedBif_, recordedPart_, &targetFolders_);
@@ -160,6 +162,9 @@ void ImageTransfer::wait(const std::string& reference) {
     move.sourcePart.assign(sourcePart_);
     move.target.assign(reference);
     move.targetPart.assign(targetPart_);
+    // The source is not looked at again before its move unless it was a link.
+    move.sourceKey =
+        sourceEntry_.kind == Kind::File ? std::optional(sourceEntry_.key) : std::nullopt;
     waitingKeys_.insert(sourceKey_);
     waitingKeys_.insert(targetKey_);
     waitingBytes_ += source_.size() + reference.size();
@@ -181,7 +186,8 @@ void ImageTransfer::finishMoves() {
     try {
         for (std::size_t i = 0; i < count; ++i) {
             const WaitingMove& move = waitingList_[i];
-            moves_->move(move.source, move.sourcePart, move.target, move.targetPart);
+            moves_->move(move.source, move.sourcePart, move.target, move.targetPart,
+                         move.sourceKey ? &*move.sourceKey : nullptr);
         }
     } catch (...) {
         // The moves before the failing one are made: their sources go. A failure there is
@@ -217,10 +223,8 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         PartBelow(files_, source_, resolvedImages_, sourcePart_, &sourceFolders_);
     const Placement target =
         PartBelow(files_, reference, resolvedBif_, targetPart_, &targetFolders_);
-    sourceEntry_ =
-        source == Placement::Below ? moves.entry(Side::Images, sourcePart_) : Entry::Unknown;
-    targetEntry_ =
-        target == Placement::Below ? moves.entry(Side::Bif, targetPart_) : Entry::Unknown;
+    sourceEntry_ = source == Placement::Below ? moves.entry(Side::Images, sourcePart_) : Entry{};
+    targetEntry_ = target == Placement::Below ? moves.entry(Side::Bif, targetPart_) : Entry{};
     // Before anything is touched: the index line may name a path outside the job's folders.
     // Names that are no links, in folders found below the job's folders, lie inside them;
     // anything else is judged on the paths, where they lead.
@@ -307,7 +311,7 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
         if (move) {
             if (journal_ && !recorded)
                 journal_->recordMove(source_, reference);
-            moves.move(source_, sourcePart_, reference, targetPart_);
+            moves.move(source_, sourcePart_, reference, targetPart_, nullptr);
         }
         imagePath.clear();
         return move;

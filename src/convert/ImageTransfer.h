@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -77,6 +78,7 @@ private:
         std::string sourcePart;
         std::string target;
         std::string targetPart;
+        std::optional<FileKey> sourceKey; // what the source was when the line was judged
     };
 
     ConfinedMoves& confinedMoves(std::string_view imageFolder);
@@ -103,8 +105,8 @@ private:
     std::string targetPart_;
     std::string folderPart_;
     std::string recordedPart_;
-    ConfinedMoves::Entry sourceEntry_ = ConfinedMoves::Entry::Unknown; // at sourcePart_
-    ConfinedMoves::Entry targetEntry_ = ConfinedMoves::Entry::Unknown; // at targetPart_
+    ConfinedMoves::Entry sourceEntry_; // at sourcePart_
+    ConfinedMoves::Entry targetEntry_; // at targetPart_
     ResolvedFolderCache sourceFolders_;
     ResolvedFolderCache targetFolders_;
     std::vector<WaitingMove> waitingList_; // its first waiting_ entries wait; the rest are spare

@@ -54,6 +54,13 @@ public:
     virtual void close() noexcept = 0;
 };
 
+// What a file or folder is, whatever its path's spelling: the device and inode it leads to.
+struct FileKey {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const FileKey&) const = default;
+};
+
 // The moves of one conversion's images, held inside two folders opened once as descriptors:
 // the image folder and the BIF folder. Every file is named twice: `named`, the caller's path
 // text for messages, and `part`, its path below the folder ("/"-separated, no "." or ".."
@@ -67,7 +74,11 @@ public:
 
     // What stands at a part itself, a link not followed. Unknown: its folder could not be
     // reached beneath the side's folder (it leads out, or the system refused).
-    enum class Entry : std::uint8_t { Missing, File, Link, Other, Unknown };
+    enum class Kind : std::uint8_t { Missing, File, Link, Other, Unknown };
+    struct Entry {
+        Kind kind = Kind::Unknown;
+        FileKey key; // of what stands there, when something does
+    };
 
     virtual ~ConfinedMoves() = default;
 
@@ -105,9 +116,11 @@ public:
     // (".qm-move-" and 16 hexadecimal digits), which first removes a partial copy an
     // interrupted move left; it is synced, takes the target's name, the folder is synced and
     // only then the source removed (see holdSources). On any failure the source stays where it
-    // was.
+    // was. `expected`, when given, is the key entry() found for the source since the last
+    // finishMoves(): the source is not looked at again before the rename, and another file
+    // found renamed is put back and the move made as without it.
     virtual void move(const std::string& from, const std::string& source, const std::string& to,
-                      const std::string& target) = 0;
+                      const std::string& target, const FileKey* expected) = 0;
 
     // From now until finishMoves(), a move across file systems stops once its synced copy has
     // the target's name: the folders are synced and the sources removed in finishMoves, so a
@@ -119,13 +132,6 @@ public:
     // after it are taken back, so those sources stay the only copies, and the failure raised.
     // The folders kept open are closed, whatever happens: parts are looked up afresh after it.
     virtual void finishMoves() = 0;
-};
-
-// What a file or folder is, whatever its path's spelling: the device and inode it leads to.
-struct FileKey {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    auto operator<=>(const FileKey&) const = default;
 };
 
 // Files and folders, named by the system's path text (drive letters, shares and "\" are

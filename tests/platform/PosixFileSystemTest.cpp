@@ -325,7 +325,7 @@ TEST_F(PosixFileSystemTest, MoveOntoAnExistingFileLeavesBothUntouched) {
 }
 
 TEST_F(PosixFileSystemTest, EntriesBeneathTheFoldersAndAFolderMadeAnewWhileKeptOpen) {
-    using Entry = ConfinedMoves::Entry;
+    using Kind = ConfinedMoves::Kind;
     using Side = ConfinedMoves::Side;
     temp.write("img/B1/a.tif", "old");
     temp.write("img/B1/b.tif", "b");
@@ -337,33 +337,48 @@ TEST_F(PosixFileSystemTest, EntriesBeneathTheFoldersAndAFolderMadeAnewWhileKeptO
     const struct {
         Side side;
         const char* part;
-        Entry entry;
+        Kind kind;
     } rows[] = {
-        {Side::Images, "B1/a.tif", Entry::File},
-        {Side::Images, "B1/none.tif", Entry::Missing},
-        {Side::Images, "B2/a.tif", Entry::Missing},
-        {Side::Images, "B1/link.tif", Entry::Link},
-        {Side::Images, "B1", Entry::Other},
-        {Side::Images, "out-link/a.tif", Entry::Unknown},
-        {Side::Bif, "B1/a.tif", Entry::Missing},
-        {Side::Bif, "B1/keep", Entry::File},
+        {Side::Images, "B1/a.tif", Kind::File},    {Side::Images, "B1/none.tif", Kind::Missing},
+        {Side::Images, "B2/a.tif", Kind::Missing}, {Side::Images, "B1/link.tif", Kind::Link},
+        {Side::Images, "B1", Kind::Other},         {Side::Images, "out-link/a.tif", Kind::Unknown},
+        {Side::Bif, "B1/a.tif", Kind::Missing},    {Side::Bif, "B1/keep", Kind::File},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(moves->entry(row.side, row.part), row.entry) << row.part;
+        EXPECT_EQ(moves->entry(row.side, row.part).kind, row.kind) << row.part;
 
     // B1 is looked up, then removed and made anew with another a.tif before the move: the move
     // takes the new one, found afresh when the folder kept open no longer holds it.
-    EXPECT_EQ(moves->entry(Side::Images, "B1/a.tif"), Entry::File);
+    EXPECT_EQ(moves->entry(Side::Images, "B1/a.tif").kind, Kind::File);
     std::filesystem::remove_all(temp.path("img/B1"));
     temp.write("img/B1/a.tif", "new");
-    moves->move("T:\\img\\B1\\a.tif", "B1/a.tif", "T:\\out\\B1\\a.tif", "B1/a.tif");
+    moves->move("T:\\img\\B1\\a.tif", "B1/a.tif", "T:\\out\\B1\\a.tif", "B1/a.tif", nullptr);
     EXPECT_EQ(temp.read("out/B1/a.tif"), "new");
     EXPECT_FALSE(files.fileExists("T:\\img\\B1\\a.tif"));
+    // A source replaced after it was looked up is looked at again and moved as it is now; one
+    // replaced by a link leading out is put back and the move refused.
+    const ConfinedMoves::Entry looked = moves->entry(Side::Images, "B1/b.tif");
+    temp.write("img/B1/b.tif.new", "replaced");
+    std::filesystem::rename(temp.path("img/B1/b.tif.new"), temp.path("img/B1/b.tif"));
+    moves->move("T:\\img\\B1\\b.tif", "B1/b.tif", "T:\\out\\B1\\b.tif", "B1/b.tif", &looked.key);
+    EXPECT_EQ(temp.read("out/B1/b.tif"), "replaced");
+    temp.write("img/B1/d.tif", "d");
+    const ConfinedMoves::Entry linked = moves->entry(Side::Images, "B1/d.tif");
+    std::filesystem::remove(temp.path("img/B1/d.tif"));
+    std::filesystem::create_symlink(temp.path("elsewhere/a.tif"), temp.path("img/B1/d.tif"));
+    EXPECT_TRUE(raised([&] {
+        moves->move("T:\\img\\B1\\d.tif", "B1/d.tif", "T:\\out\\B1\\d.tif", "B1/d.tif",
+                    &linked.key);
+    }));
+    EXPECT_TRUE(std::filesystem::is_symlink(temp.path("img/B1/d.tif")));
+    EXPECT_FALSE(
+        std::filesystem::exists(std::filesystem::symlink_status(temp.path("out/B1/d.tif"))));
+
     // Once the moves are finished, nothing kept open answers for the folder.
     std::filesystem::remove_all(temp.path("img/B1"));
     temp.write("img/B1/c.tif", "c");
     moves->finishMoves();
-    EXPECT_EQ(moves->entry(Side::Images, "B1/c.tif"), Entry::File);
+    EXPECT_EQ(moves->entry(Side::Images, "B1/c.tif").kind, Kind::File);
 }
 
 // A folder on another file system than the temporary folder, or nothing when /dev/shm is on

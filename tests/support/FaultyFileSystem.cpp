@@ -135,9 +135,9 @@ public:
         files_.mutate(FileOp::Delete, named, named, [&] { real_->removeSource(named, part); });
     }
     void move(const std::string& from, const std::string& source, const std::string& to,
-              const std::string& target) override {
+              const std::string& target, const FileKey* expected) override {
         files_.mutate(FileOp::Move, from + " -> " + to, to,
-                      [&] { real_->move(from, source, to, target); });
+                      [&] { real_->move(from, source, to, target, expected); });
     }
     void holdSources() override { real_->holdSources(); }
     void finishMoves() override { real_->finishMoves(); }

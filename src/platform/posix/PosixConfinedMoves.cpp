@@ -132,6 +132,7 @@ struct Root {
     Fd fd;
     std::string keptPart; // the kept folder, as a part below the root
     Fd kept;
+    std::string name; // the last name of the part being looked at, its buffer reused
 
     // True when the folder of `part` is the kept one.
     bool holds(const std::string& part) const {
@@ -155,17 +156,22 @@ public:
     }
 
     Entry entry(Side side, const std::string& part) override {
-        std::string name;
-        const int folder = Parent(side == Side::Images ? images_ : bif_, part, name);
+        Root& root = side == Side::Images ? images_ : bif_;
+        const std::string& name = root.name;
+        const int folder = Parent(root, part, root.name);
         const int err = folder < 0 ? -folder : 0;
         struct stat st {};
         if (err == ENOENT || err == ENOTDIR)
-            return Entry::Missing; // its folder is missing
+            return {Kind::Missing, {}}; // its folder is missing
         if (err != 0)
-            return Entry::Unknown;
+            return {Kind::Unknown, {}};
         if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? Entry::Missing : Entry::Unknown;
-        return S_ISREG(st.st_mode) ? Entry::File : S_ISLNK(st.st_mode) ? Entry::Link : Entry::Other;
+            return {errno == ENOENT ? Kind::Missing : Kind::Unknown, {}};
+        const Kind kind = S_ISREG(st.st_mode)   ? Kind::File
+                          : S_ISLNK(st.st_mode) ? Kind::Link
+                                                : Kind::Other;
+        return {kind,
+                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
     }
 
     bool fileExists(Side side, const std::string& part) override {
@@ -249,15 +255,15 @@ public:
     }
 
     void move(const std::string& from, const std::string& source, const std::string& to,
-              const std::string& target) override {
+              const std::string& target, const FileKey* expected) override {
         const bool kept = images_.holds(source) || bif_.holds(target);
-        if (moveOnce(from, source, to, target, kept))
+        if (moveOnce(from, source, to, target, kept, expected))
             return;
         // A folder kept open did not hold a name: it may have been removed since it was
         // opened, so the folders are looked up afresh.
         images_.forget();
         bif_.forget();
-        moveOnce(from, source, to, target, false);
+        moveOnce(from, source, to, target, false, nullptr);
     }
 
     void holdSources() override { holding_ = true; }
@@ -307,9 +313,9 @@ private:
     // False, having changed nothing, when `mayMiss` and a name is not where the kept
     // folders say.
     bool moveOnce(const std::string& from, const std::string& source, const std::string& to,
-                  const std::string& target, bool mayMiss) {
-        std::string sourceName;
-        std::string targetName;
+                  const std::string& target, bool mayMiss, const FileKey* expected) {
+        std::string& sourceName = sourceName_;
+        std::string& targetName = targetName_;
         const int sourceFolder = Parent(images_, source, sourceName);
         if (sourceFolder < 0)
             throw Failure(-sourceFolder, from);
@@ -321,26 +327,38 @@ private:
         }
 
         struct stat before {};
-        if (::fstatat(sourceFolder, sourceName.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT && mayMiss)
-                return false;
-            throw Failure(errno, from);
+        if (expected != nullptr) {
+            before.st_dev = static_cast<dev_t>(expected->device);
+            before.st_ino = static_cast<ino_t>(expected->inode);
+            before.st_mode = S_IFREG; // entry() keys only regular files for a move
+        } else {
+            if (::fstatat(sourceFolder, sourceName.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT && mayMiss)
+                    return false;
+                throw Failure(errno, from);
+            }
+            if (S_ISDIR(before.st_mode))
+                throw MachineError(EISDIR, from);
+            if (S_ISLNK(before.st_mode) && !Is(images_, source, S_IFREG))
+                throw Failure(EXDEV, from); // a link that leads out (or to no file)
         }
-        if (S_ISDIR(before.st_mode))
-            throw MachineError(EISDIR, from);
-        if (S_ISLNK(before.st_mode) && !Is(images_, source, S_IFREG))
-            throw Failure(EXDEV, from); // a link that leads out (or to no file)
 
         const int err =
             RenameNoReplaceAt(sourceFolder, sourceName.c_str(), targetFolder, targetName.c_str());
         if (err == 0) {
             // What was renamed must be what was looked at: a name swapped in between (for a
-            // link to a file elsewhere) goes back where it came from.
+            // link to a file elsewhere) goes back where it came from. The type is compared
+            // too: a freed inode number may since have gone to a link.
             struct stat after {};
             if (::fstatat(targetFolder, targetName.c_str(), &after, AT_SYMLINK_NOFOLLOW) == 0 &&
-                (after.st_dev != before.st_dev || after.st_ino != before.st_ino)) {
-                RenameNoReplaceAt(targetFolder, targetName.c_str(), sourceFolder,
-                                  sourceName.c_str());
+                (after.st_dev != before.st_dev || after.st_ino != before.st_ino ||
+                 (after.st_mode & S_IFMT) != (before.st_mode & S_IFMT))) {
+                const int back = RenameNoReplaceAt(targetFolder, targetName.c_str(), sourceFolder,
+                                                   sourceName.c_str());
+                // The source may have been replaced since it was looked up: it is looked at
+                // now, as for any move.
+                if (back == 0 && expected != nullptr)
+                    return moveOnce(from, source, to, target, false, nullptr);
                 throw Failure(EXDEV, from);
             }
             return true;
@@ -393,8 +411,8 @@ private:
         if (part.empty())
             return ::fstat(root.fd.get(), &st) == 0;
         // A name that is no link, in its folder as opened beneath the root, in one call.
-        std::string name;
-        const int folder = Parent(root, part, name);
+        const std::string& name = root.name;
+        const int folder = Parent(root, part, root.name);
         if (folder >= 0) {
             if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
                 if (!S_ISLNK(st.st_mode))
@@ -499,6 +517,8 @@ private:
 
     Root images_;
     Root bif_;
+    std::string sourceName_; // moveOnce's buffers, reused
+    std::string targetName_;
     bool holding_ = false;
     std::vector<Held> held_;
 };
