@@ -9,7 +9,7 @@
 # the 1,000,000 lines also by bench/convert-baseline.py, a plain streaming Python script that
 # writes the same bytes; then 1,000 small index files in one folder against the same documents
 # in one file; then 100 small index files into an empty BIF folder and into one that holds
-# 20,000 BIF files of earlier runs; then an index file naming 2,000 images of 4 KiB
+# 20,000 BIF files of earlier runs; then an index file naming 20,000 images of 4 KiB
 # (QM_BENCH_MOVE_LINES sets the number) converted with image moves on, duplicates off and on,
 # the images on the BIF folder's file system and on /dev/shm (skipped, saying so, where
 # /dev/shm is missing or not a file system of its own), against the same job with moves off
@@ -253,9 +253,9 @@ full_best=$best
 printf "%10s %9s\n" "folder" "wall s"
 printf "%10s %9.3f\n" empty "$empty_best" full "$full_best"
 
-# 2,000 lines by default: with one sync of the journal before every move, 100,000 lines take
-# minutes a run on a busy disk. QM_BENCH_MOVE_LINES=100000 measures the full case.
-move_lines=${QM_BENCH_MOVE_LINES:-2000}
+# 20,000 lines by default: across file systems every image is copied and synced, and 100,000
+# lines take minutes a run. QM_BENCH_MOVE_LINES=100000 measures the full case.
+move_lines=${QM_BENCH_MOVE_LINES:-20000}
 image_bytes=4096
 echo
 echo "$move_lines index lines with image moves on ($image_bytes-byte images) against the same job \
