@@ -204,20 +204,29 @@ done
 cat "$many"/in/*.csv > "$one/in/all.csv"
 job "$many" "$many/in/*.csv"
 job "$one" "$one/in/all.csv"
+# The job and the durable floor take turns, each after deleting the 1,000 files its last run
+# made: a disk that has just deleted files takes longer to find room for new ones, so both must
+# meet the same state. A first run of each makes the files the next ones delete.
+all_runs=$runs
+runs=1
 measure "$many" "$total"
-many_best=$best
-many_rss=$rss
-floor "$many"
-many_floor=$floorBest
+python3 "$bench/durable-floor.py" "$many/in" "$many/out" "$many/copy" >/dev/null
+many_best=""
 durable_best=""
 i=0
-while [ "$i" -lt "$runs" ]; do
+while [ "$i" -lt "$all_runs" ]; do
+    measure "$many" "$total"
+    many_best=$(smaller "$many_best" "$best")
+    many_rss=$rss
     rm -rf "$many/copy"
     durable_best=$(smaller "$durable_best" \
         "$(python3 "$bench/durable-floor.py" "$many/in" "$many/out" "$many/copy")")
     i=$((i + 1))
 done
+runs=$all_runs
 rm -rf "$many/copy"
+floor "$many"
+many_floor=$floorBest
 measure "$one" "$total"
 one_best=$best
 floor "$one"
