@@ -213,15 +213,15 @@ measure "$many" "$total"
 python3 "$bench/durable-floor.py" "$many/in" "$many/out" "$many/copy" >/dev/null
 many_best=""
 durable_best=""
-i=0
-while [ "$i" -lt "$all_runs" ]; do
+turn=0
+while [ "$turn" -lt "$all_runs" ]; do
     measure "$many" "$total"
     many_best=$(smaller "$many_best" "$best")
     many_rss=$rss
     rm -rf "$many/copy"
     durable_best=$(smaller "$durable_best" \
         "$(python3 "$bench/durable-floor.py" "$many/in" "$many/out" "$many/copy")")
-    i=$((i + 1))
+    turn=$((turn + 1))
 done
 runs=$all_runs
 rm -rf "$many/copy"
