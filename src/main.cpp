@@ -5,6 +5,7 @@
 #include "platform/PathMap.h"
 #include "platform/posix/ConsoleHost.h"
 #include "platform/posix/DebugLogLocation.h"
+#include "platform/posix/HeapTuning.h"
 #include "platform/posix/InotifyFolderWatch.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixJournalStore.h"
@@ -23,6 +24,7 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
+    qm::KeepFileBuffersInTheHeap();
     try {
         const std::vector<std::string> arguments(argv + 1, argv + argc);
 
