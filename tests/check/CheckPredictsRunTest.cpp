@@ -30,6 +30,7 @@ namespace {
 struct Row {
     std::string name;
     std::vector<std::pair<std::string, std::string>> files = {}; // relative path, content
+    std::vector<std::pair<std::string, std::string>> links = {}; // relative path, where it leads
     bool move = true;
     bool dupes = false;
     bool skipHeader = false;
@@ -230,6 +231,16 @@ std::vector<Row> Rows() {
          .files = {{"in/a.csv", two}, {"out/batch.bif", "[Documents File]\r\n"}},
          .completedBefore = true},
         {.name = "a journal of junk", .files = {{"in/a.csv", two}}, .junkJournal = true},
+        // Paths that leave the folders, after a line whose move waits in a batch.
+        {.name = "a path that leaves the image folder",
+         .files = {{"in/a.csv", "1.tif,A\r\n..\\elsewhere\\1.tif,B\r\n"}}},
+        {.name = "a folder link leading out",
+         .files = {{"in/a.csv", "1.tif,A\r\nout\\1.tif,B\r\n"}},
+         .links = {{"scans/out", "@/elsewhere"}}},
+        {.name = "a file link leading out",
+         .files = {{"in/a.csv", "1.tif,A\r\n4.tif,B\r\n"}},
+         .links = {{"scans/4.tif", "@/elsewhere/1.tif"}}},
+
         {.name = "after a failed run, the image still missing",
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n3.tif,C\r\n"}},
          .failFirst = true},
@@ -237,13 +248,22 @@ std::vector<Row> Rows() {
     // Then jobs drawn from the same parts, a different mix each.
     std::mt19937 random(17);
     const auto pick = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
-    const char* const lines[] = {"1.tif,A",      "2.tif,B",        "3.tif,C",
-                                 "gone.tif,D",   "\\1.tif,E",      ",F",
-                                 "sub\\1.tif,G", "IMAGEPATH,Name", "x.tif.d\\0007.tif,H"};
+    const char* const lines[] = {"1.tif,A",
+                                 "2.tif,B",
+                                 "3.tif,C",
+                                 "gone.tif,D",
+                                 "\\1.tif,E",
+                                 ",F",
+                                 "sub\\1.tif,G",
+                                 "IMAGEPATH,Name",
+                                 "x.tif.d\\0007.tif,H",
+                                 "out\\1.tif,I",
+                                 "..\\elsewhere\\1.tif,J"};
     const char* const imageFolders[] = {"@/scans", "@/scans", "S:\\scans", ""};
     for (int n = 0; n < 200; ++n) {
         Row row{.name = "random job " + std::to_string(n),
-                .files = {{"scans/sub/1.tif", "s"}, {"scans/x.tif.d/0007.tif", "x"}}};
+                .files = {{"scans/sub/1.tif", "s"}, {"scans/x.tif.d/0007.tif", "x"}},
+                .links = {{"scans/out", "@/elsewhere"}}};
         row.move = pick(3) != 0;
         row.dupes = pick(2) != 0;
         row.skipHeader = pick(4) == 0;
@@ -281,6 +301,9 @@ TEST(CheckPredictsRunTest, TheCheckAgreesWithTheRunOnEveryRow) {
         Station s;
         s.write(Scans);
         s.write(row.files);
+        s.write({{"elsewhere/1.tif", "outside"}});
+        for (const auto& [path, target] : row.links)
+            std::filesystem::create_symlink(Filled(target, s.temp.path()), s.temp.path(path));
         s.temp.write("job.sbf", Filled(JobFile(row), s.temp.path()));
         if (row.completedBefore || row.junkJournal) {
             const std::string index = s.temp.path("in/a.csv");
