@@ -156,17 +156,12 @@ public:
     }
 
     Entry entry(Side side, const std::string& part) override {
-        Root& root = side == Side::Images ? images_ : bif_;
-        const std::string& name = root.name;
-        const int folder = Parent(root, part, root.name);
-        const int err = folder < 0 ? -folder : 0;
         struct stat st {};
+        const int err = LookAt(side == Side::Images ? images_ : bif_, part, st);
         if (err == ENOENT || err == ENOTDIR)
-            return {Kind::Missing, {}}; // its folder is missing
+            return {Kind::Missing, {}}; // the name, or its folder, is missing
         if (err != 0)
             return {Kind::Unknown, {}};
-        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return {errno == ENOENT ? Kind::Missing : Kind::Unknown, {}};
         const Kind kind = S_ISREG(st.st_mode)   ? Kind::File
                           : S_ISLNK(st.st_mode) ? Kind::Link
                                                 : Kind::Other;
@@ -404,6 +399,15 @@ private:
         }
     }
 
+    // Looks at the last name of `part` itself, in its folder opened beneath the root: 0, or the
+    // errno of the opening of the folder or of the look.
+    static int LookAt(Root& root, const std::string& part, struct stat& st) {
+        const int folder = Parent(root, part, root.name);
+        if (folder < 0)
+            return -folder;
+        return ::fstatat(folder, root.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    }
+
     // Looks at `part`, following a link only while it stays beneath the root.
     static bool Stat(Root& root, const std::string& part, struct stat& st) {
         if (root.fd.get() < 0)
@@ -411,16 +415,11 @@ private:
         if (part.empty())
             return ::fstat(root.fd.get(), &st) == 0;
         // A name that is no link, in its folder as opened beneath the root, in one call.
-        const std::string& name = root.name;
-        const int folder = Parent(root, part, root.name);
-        if (folder >= 0) {
-            if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-                if (!S_ISLNK(st.st_mode))
-                    return true;
-            } else if (errno == ENOENT) {
-                return false;
-            }
-        }
+        const int err = LookAt(root, part, st);
+        if (err == 0 && !S_ISLNK(st.st_mode))
+            return true;
+        if (err == ENOENT)
+            return false;
         const Fd fd(OpenBeneath(root.fd.get(), part, O_PATH));
         return fd.get() >= 0 && ::fstat(fd.get(), &st) == 0;
     }
