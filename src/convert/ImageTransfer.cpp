@@ -10,6 +10,8 @@
 #include "platform/Host.h"
 #include "settings/JobSettings.h"
 
+#include <functional>
+
 namespace qm {
 
 ImageTransfer::ImageTransfer(FileSystem& files, FileTools& tools, Host& host,
@@ -94,13 +96,16 @@ bool FileAt(ConfinedMoves& moves, ConfinedMoves::Side side, const std::string& p
                                         moves.fileExists(side, part));
 }
 
-// Keys that meet for any two spellings of one file the move code could resolve alike.
-void MoveKey(const std::string& resolvedFolder, const std::string& part, std::string& key) {
-    key.assign(resolvedFolder);
-    key += '/';
-    key += part;
-    for (char& c : key)
+// A key that meets for any two spellings of one file the move code could resolve alike. Two
+// files may share one (a hash); that only finishes a batch early.
+std::size_t MoveKey(const std::string& resolvedFolder, const std::string& part,
+                    std::string& buffer) {
+    buffer.assign(resolvedFolder);
+    buffer += '/';
+    buffer += part;
+    for (char& c : buffer)
         c = AsciiLower(c);
+    return std::hash<std::string>{}(buffer);
 }
 } // namespace
 
@@ -109,8 +114,8 @@ bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves, const std::s
     using Side = ConfinedMoves::Side;
     if (source != Placement::Below)
         return false;
-    MoveKey(resolvedImages_, sourcePart_, sourceKey_);
-    MoveKey(resolvedBif_, targetPart_, targetKey_);
+    sourceKey_ = MoveKey(resolvedImages_, sourcePart_, keyBuffer_);
+    targetKey_ = MoveKey(resolvedBif_, targetPart_, keyBuffer_);
     if (waitingKeys_.contains(sourceKey_) || waitingKeys_.contains(targetKey_) ||
         journal_->recordedTarget(source_) != nullptr || !moves.folderExists(folderPart_) ||
         !FileAt(moves, Side::Images, sourcePart_, sourceEntry_))
@@ -128,7 +133,7 @@ bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves, const std::s
         placed = PartBelow(files_, name, resolvedBif_, recordedPart_, &targetFolders_);
         if (placed != Placement::Below)
             return false;
-        MoveKey(resolvedBif_, recordedPart_, targetKey_);
+        targetKey_ = MoveKey(resolvedBif_, recordedPart_, keyBuffer_);
         touched = touched || waitingKeys_.contains(targetKey_);
         if (touched)
             return false;

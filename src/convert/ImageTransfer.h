@@ -63,7 +63,7 @@ public:
     // line first finishes the batch, so its questions, numbered names and failures meet the
     // disk as they would without one. A crash between the sync and the moves leaves records of
     // moves never made, which a rerun recognises by their sources still standing.
-    static constexpr std::size_t MaxWaitingMoves = 256;
+    static constexpr std::size_t MaxWaitingMoves = 1024;
 
     // Makes the records of the waiting moves durable, then the moves, in order. A failure
     // leaves the moves before the failing one made and none after it.
@@ -112,9 +112,10 @@ private:
     std::vector<WaitingMove> waitingList_; // its first waiting_ entries wait; the rest are spare
     std::size_t waiting_ = 0;
     std::size_t waitingBytes_ = 0;
-    std::unordered_set<std::string> waitingKeys_; // sources and targets of the waiting moves
-    std::string sourceKey_;
-    std::string targetKey_;
+    std::unordered_set<std::size_t> waitingKeys_; // sources and targets of the waiting moves
+    std::size_t sourceKey_ = 0;
+    std::size_t targetKey_ = 0;
+    std::string keyBuffer_;
 };
 
 } // namespace qm

@@ -71,26 +71,33 @@ std::string Unescape(std::string_view field) {
 
 namespace detail {
 
-std::string EncodeRecord(std::initializer_list<std::string_view> fields) {
-    std::string line;
+void AppendRecord(std::string& out, std::initializer_list<std::string_view> fields) {
+    const std::size_t start = out.size();
+    bool first = true;
     for (std::string_view field : fields) {
-        if (!line.empty())
-            line += '\t';
+        if (!first)
+            out += '\t';
+        first = false;
         for (char c : field) {
             const auto byte = static_cast<unsigned char>(c);
             if (byte < 0x20 || byte == 0x7F || c == '%') {
                 char escape[4];
                 std::snprintf(escape, sizeof escape, "%%%02x", byte);
-                line += escape;
+                out += escape;
             } else {
-                line += c;
+                out += c;
             }
         }
     }
-    const std::string sum = Hex(ChecksumOf(line));
-    line += '\t';
-    line += sum;
-    line += '\n';
+    const std::string sum = Hex(ChecksumOf(std::string_view(out).substr(start)));
+    out += '\t';
+    out += sum;
+    out += '\n';
+}
+
+std::string EncodeRecord(std::initializer_list<std::string_view> fields) {
+    std::string line;
+    AppendRecord(line, fields);
     return line;
 }
 
@@ -415,6 +422,8 @@ std::string Journal::movedTarget(const std::string& source) {
 }
 
 const std::string* Journal::recordedTarget(const std::string& source) const {
+    if (moves_.empty())
+        return nullptr; // the usual case, without hashing the path
     const auto found = moves_.find(source);
     return found == moves_.end() ? nullptr : &found->second;
 }
@@ -429,7 +438,7 @@ void Journal::recordMove(const std::string& source, const std::string& target) {
 }
 
 void Journal::announceMove(const std::string& source, const std::string& target) {
-    announced_ += detail::EncodeRecord({MoveKind, source, target});
+    detail::AppendRecord(announced_, {MoveKind, source, target});
 }
 
 void Journal::commitRecords() {

@@ -128,6 +128,8 @@ namespace detail {
 // as "%XX", separated by tabs, then a tab, the line's checksum in 16 hexadecimal digits
 // and LF.
 std::string EncodeRecord(std::initializer_list<std::string_view> fields);
+// The same line appended to `out`.
+void AppendRecord(std::string& out, std::initializer_list<std::string_view> fields);
 
 // The first record of a journal: its format, the index file's key and its identity.
 std::string HeaderRecord(std::string_view key, const FileIdentity& identity);

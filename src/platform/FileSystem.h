@@ -84,7 +84,9 @@ public:
 
     // What stands at `part` below the side's folder. The folder holding it is kept open for
     // the next part in it until finishMoves(): within that span a name it does not hold is
-    // taken as missing, and one it holds as lying where the folder did when it was opened.
+    // taken as missing, and one it holds as lying where the folder did when it was opened. A
+    // folder looked in for many parts is read once: a name it held then is told as it was then
+    // (a batched move checks what it renamed), any other is looked up.
     virtual Entry entry(Side side, const std::string& part) = 0;
 
     // A regular file (a link leading to one beneath counts) at `part` below the side's folder.

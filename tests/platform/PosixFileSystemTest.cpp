@@ -2,17 +2,21 @@
 
 #include "platform/Error.h"
 #include "platform/PathMap.h"
+#include "platform/posix/Fd.h"
+#include "platform/posix/FolderListing.h"
 #include "support/Doubles.h"
 #include "support/TempFolder.h"
 
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -403,6 +407,98 @@ public:
     }
     std::optional<test::TempFolder> folder;
 };
+
+// A folder looked in for many names of a batch is read once: what the listing tells must be
+// what a lookup tells, a name made since must still be found, and a listed source changed since
+// must be moved as a lookup would find it, or not at all.
+TEST_F(PosixFileSystemTest, EntriesFromAFolderListingAgreeWithLookupsAndStaleOnesMoveNothing) {
+    using Kind = ConfinedMoves::Kind;
+    using Side = ConfinedMoves::Side;
+    OtherFileSystem other(temp.path());
+    std::vector<std::pair<std::string, test::TempFolder*>> places = {{"T", &temp}};
+    if (other.folder) {
+        store.write(SettingsScope::User, "Quillmarch", "Drives", "S", other.folder->path());
+        places.emplace_back("S", &*other.folder);
+    }
+    int listed = 0;
+    for (const auto& [drive, place] : places) {
+        SCOPED_TRACE(place->path());
+        for (int i = 0; i < 24; ++i)
+            place->write("img/B1/" + std::to_string(100 + i) + ".tif", std::to_string(i));
+        place->write("elsewhere/a.tif", "outside");
+        place->write("img/B1/sub/keep", "");
+        place->write("out/B1/keep", "");
+        ASSERT_EQ(::symlink("100.tif", place->path("img/B1/link.tif").c_str()), 0);
+        ASSERT_EQ(::symlink(place->path("elsewhere/a.tif").c_str(),
+                            place->path("img/B1/out.tif").c_str()),
+                  0);
+        FolderListing listing;
+        const Fd folder(::open(place->path("img/B1").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        listed += listing.read(folder.get(), 1 << 20, 1000);
+        EXPECT_FALSE(listing.read(folder.get(), 1 << 20, 10)) << "more names than allowed";
+        EXPECT_FALSE(listing.read(folder.get(), 16, 1000)) << "a larger folder than allowed";
+
+        const auto looked = [&](const std::string& name) {
+            struct stat st {};
+            if (::lstat(place->path("img/B1/" + name).c_str(), &st) != 0)
+                return ConfinedMoves::Entry{Kind::Missing, {}};
+            const Kind kind = S_ISREG(st.st_mode)   ? Kind::File
+                              : S_ISLNK(st.st_mode) ? Kind::Link
+                                                    : Kind::Other;
+            return ConfinedMoves::Entry{
+                kind,
+                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
+        };
+        const std::unique_ptr<ConfinedMoves> moves =
+            files.openConfined(drive + ":\\img", drive + ":\\out");
+        std::vector<std::string> names = {"link.tif", "out.tif", "sub", "none.tif"};
+        for (int i = 0; i < 24; ++i)
+            names.push_back(std::to_string(100 + i) + ".tif");
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const std::string& name : names) {
+                const ConfinedMoves::Entry entry = moves->entry(Side::Images, "B1/" + name);
+                const ConfinedMoves::Entry expected = looked(name);
+                EXPECT_EQ(entry.kind, expected.kind) << name;
+                if (expected.kind != Kind::Missing) {
+                    EXPECT_EQ(entry.key, expected.key) << name;
+                }
+            }
+        }
+
+        // Made after the listing: found.
+        place->write("img/B1/late.tif", "late");
+        EXPECT_EQ(moves->entry(Side::Images, "B1/late.tif").kind, Kind::File);
+        const auto move = [&](const std::string& name, const FileKey& key) {
+            return raised([&] {
+                moves->move(drive + ":\\img\\B1\\" + name, "B1/" + name,
+                            drive + ":\\out\\B1\\" + name, "B1/" + name, &key);
+            });
+        };
+        // Replaced by another file since: the file there now is moved.
+        const FileKey replacedKey = moves->entry(Side::Images, "B1/101.tif").key;
+        place->write("img/B1/new", "replaced");
+        std::filesystem::rename(place->path("img/B1/new"), place->path("img/B1/101.tif"));
+        EXPECT_FALSE(move("101.tif", replacedKey));
+        EXPECT_EQ(place->read("out/B1/101.tif"), "replaced");
+        // Replaced by a link leading out, or removed: nothing moves.
+        const FileKey linkedKey = moves->entry(Side::Images, "B1/102.tif").key;
+        std::filesystem::remove(place->path("img/B1/102.tif"));
+        std::filesystem::create_symlink(place->path("elsewhere/a.tif"),
+                                        place->path("img/B1/102.tif"));
+        EXPECT_TRUE(move("102.tif", linkedKey));
+        EXPECT_TRUE(std::filesystem::is_symlink(place->path("img/B1/102.tif")));
+        const FileKey removedKey = moves->entry(Side::Images, "B1/103.tif").key;
+        std::filesystem::remove(place->path("img/B1/103.tif"));
+        EXPECT_TRUE(move("103.tif", removedKey));
+        for (const char* name : {"102.tif", "103.tif"})
+            EXPECT_FALSE(std::filesystem::exists(
+                std::filesystem::symlink_status(place->path("out/B1/") + name)))
+                << name;
+        EXPECT_EQ(place->read("elsewhere/a.tif"), "outside");
+        moves->finishMoves();
+    }
+    EXPECT_GT(listed, 0) << "no folder here could be listed: the listing went untested";
+}
 
 TEST_F(PosixFileSystemTest, MoveAcrossFileSystemsKeepsContentAndMode) {
     OtherFileSystem other(temp.path());

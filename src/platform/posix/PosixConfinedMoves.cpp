@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/posix/Fd.h"
 #include "platform/posix/FileCopy.h"
+#include "platform/posix/FolderListing.h"
 #include "platform/posix/HostFolders.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <memory>
@@ -133,6 +135,10 @@ struct Root {
     std::string keptPart; // the kept folder, as a part below the root
     Fd kept;
     std::string name; // the last name of the part being looked at, its buffer reused
+    // The kept folder's names, read once it has been looked in often enough to pay for it.
+    FolderListing listing;
+    std::size_t lookups = 0; // in the kept folder, since it was opened
+    bool listed = false;
 
     // True when the folder of `part` is the kept one.
     bool holds(const std::string& part) const {
@@ -145,6 +151,25 @@ struct Root {
     void forget() {
         kept.reset();
         keptPart.clear();
+        forgetListing();
+    }
+    void forgetListing() {
+        listing.clear();
+        lookups = 0;
+        listed = false;
+    }
+    // What the kept folder's listing says of `name` (its last name looked up), reading the
+    // listing when the folder has been looked in often enough; nullptr when it cannot tell.
+    const FolderListing::Listed* listedName() {
+        // A batch looks in its folder once or twice per line; a folder of a line or two is
+        // cheaper to ask name by name.
+        constexpr std::size_t ListAfter = 16;
+        // Big folders (an archive of years) cost more to read than their lines save.
+        constexpr std::size_t MaxBytes = 512 * 1024;
+        constexpr std::size_t MaxNames = 8192;
+        if (++lookups == ListAfter)
+            listed = listing.read(kept.get(), MaxBytes, MaxNames);
+        return listed ? listing.find(name) : nullptr;
     }
 };
 
@@ -156,8 +181,19 @@ public:
     }
 
     Entry entry(Side side, const std::string& part) override {
+        Root& root = side == Side::Images ? images_ : bif_;
+        if (root.holds(part)) {
+            root.name.assign(part, part.rfind('/') + 1);
+            if (const FolderListing::Listed* listed = root.listedName();
+                listed != nullptr && listed->type != DT_UNKNOWN) {
+                const Kind kind = listed->type == DT_REG   ? Kind::File
+                                  : listed->type == DT_LNK ? Kind::Link
+                                                           : Kind::Other;
+                return {kind, {root.listing.device(), listed->inode}};
+            }
+        }
         struct stat st {};
-        const int err = LookAt(side == Side::Images ? images_ : bif_, part, st);
+        const int err = LookAt(root, part, st);
         if (err == ENOENT || err == ENOTDIR)
             return {Kind::Missing, {}}; // the name, or its folder, is missing
         if (err != 0)
@@ -433,7 +469,7 @@ private:
     // last name of `part`.
     static int Parent(Root& root, const std::string& part, std::string& name) {
         const std::size_t slash = part.rfind('/');
-        name.assign(slash == std::string::npos ? part : part.substr(slash + 1));
+        name.assign(part, slash == std::string::npos ? 0 : slash + 1);
         if (name.empty() || name == "." || name == "..")
             return -EXDEV;
         if (name.find('\0') != std::string::npos)
@@ -447,6 +483,7 @@ private:
                 return opened.get();
             root.keptPart.assign(folder);
             root.kept = std::move(opened);
+            root.forgetListing();
         }
         return root.kept.get();
     }
