@@ -54,6 +54,7 @@ public:
         for (const std::string& entry : SplitEntries(job().text(TextField::IndexFile)))
             checkEntry(entry);
         checkRequiredFields();
+        checkUnmappedImageFolder();
         checkJobFileSave();
         return totals_;
     }
@@ -94,6 +95,7 @@ private:
     void checkSettings();
     void checkJobFile();
     void checkRequiredFields();
+    void checkUnmappedImageFolder();
     void checkJobFileSave();
     void checkBifFolder();
     void checkEntry(const std::string& entry);
@@ -123,7 +125,8 @@ private:
     bool moveFiles_ = false;
     bool allowDupes_ = false;
     bool removeProcessed_ = false;
-    bool imageFolderUnmapped_ = false; // on a drive or share that is not mapped
+    bool imageFolderUnmapped_ = false;   // on a drive or share that is not mapped
+    std::string imageFolderUnreachable_; // why, when moving
     std::string bifPath_;
     std::string bifFolder_;
     bool bifNamed_ = false;                    // a BIF file with a folder is set
@@ -182,11 +185,19 @@ void JobCheck::checkSettings() {
                       Plural(delimiter_.size(), "character", "characters") +
                       " long, not one: no line is split, each line is one value");
     // Not moving, the run only writes the image folder into the references: it never looks.
-    imageFolderUnmapped_ =
-        !imageFolderSetting_.empty() &&
-        !reachable(imageFolderSetting_, "image folder",
-                   moveFiles_ ? Severity::Error : Severity::Warning,
-                   moveFiles_ ? "" : "; the BIF files point there, images are not looked for");
+    // Moving, it is said after the index files (checkUnmappedImageFolder).
+    if (moveFiles_) {
+        try {
+            ctx_.files.checkReachable(imageFolderSetting_);
+        } catch (const Error& e) {
+            imageFolderUnmapped_ = !imageFolderSetting_.empty();
+            imageFolderUnreachable_ = e.description();
+        }
+    } else {
+        imageFolderUnmapped_ = !imageFolderSetting_.empty() &&
+                               !reachable(imageFolderSetting_, "image folder", Severity::Warning,
+                                          "; the BIF files point there, images are not looked for");
+    }
     if (!imageFolderSetting_.empty() && !imageFolderUnmapped_ &&
         !ctx_.files.folderExists(imageFolderSetting_))
         reportJob("image-folder-missing", Severity::Warning,
@@ -194,6 +205,15 @@ void JobCheck::checkSettings() {
     if (settings.text(TextField::IndexFile).empty())
         reportJob("no-index-file", Severity::Warning,
                   "no index file is named: nothing is converted");
+}
+
+// Moving, a run looks for images in the image folder only for the documents it converts: an
+// image folder that cannot be reached fails the run only when there is a document.
+void JobCheck::checkUnmappedImageFolder() {
+    if (!moveFiles_ || !imageFolderUnmapped_)
+        return;
+    reportJob("unmapped-path", totals_.documents > 0 ? Severity::Error : Severity::Warning,
+              "image folder: " + imageFolderUnreachable_);
 }
 
 // The missing field stops every conversion before its first line, so it fails the run only

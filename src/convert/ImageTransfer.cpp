@@ -96,7 +96,13 @@ bool FileAt(ConfinedMoves& moves, ConfinedMoves::Side side, const std::string& p
                                         moves.fileExists(side, part));
 }
 
-// A key that meets for any two spellings of one file the move code could resolve alike. Two
+// Whether a numbered name below the BIF folder is taken: by a file, or by a link wherever it
+// leads (the move could not take its name, and one leading out is no reason to stop).
+bool NameTaken(ConfinedMoves& moves, const std::string& part, const Entry& entry) {
+    return entry.kind == Kind::Link || FileAt(moves, ConfinedMoves::Side::Bif, part, entry);
+}
+
+// Keys that meet for any two spellings of one file the move code could resolve alike. Two
 // files may share one (a hash); that only finishes a batch early.
 std::size_t MoveKey(const std::string& resolvedFolder, const std::string& part,
                     std::string& buffer) {
@@ -138,7 +144,7 @@ bool ImageTransfer::canWait(Placement source, ConfinedMoves& moves, const std::s
         if (touched)
             return false;
         candidateEntry = moves.entry(Side::Bif, recordedPart_);
-        return FileAt(moves, Side::Bif, recordedPart_, candidateEntry);
+        return NameTaken(moves, recordedPart_, candidateEntry);
     });
     const std::size_t slash = recordedPart_.rfind('/');
     if (touched || placed != Placement::Below ||
@@ -280,7 +286,8 @@ bool ImageTransfer::transfer(std::string& imagePath, std::string_view imageFolde
                     FreeNumberedName(reference, tools_, [&](const std::string& name) {
                         placed = PartBelow(files_, name, resolvedBif_, recordedPart_);
                         return placed == Placement::Below &&
-                               moves.fileExists(Side::Bif, recordedPart_);
+                               NameTaken(moves, recordedPart_,
+                                         moves.entry(Side::Bif, recordedPart_));
                     });
                 // The number goes into folder names too, which may lead elsewhere.
                 CheckConfinedMove(files_, imagePath, source_, imageFolder_, candidate, bifFolder_,

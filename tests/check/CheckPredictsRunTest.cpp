@@ -240,6 +240,15 @@ std::vector<Row> Rows() {
         {.name = "a file link leading out",
          .files = {{"in/a.csv", "1.tif,A\r\n4.tif,B\r\n"}},
          .links = {{"scans/4.tif", "@/elsewhere/1.tif"}}},
+        // Names in the BIF folder held by links leading out.
+        {.name = "a numbered name held by a link leading out",
+         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/2.tif", "taken"}},
+         .links = {{"out/2-0001.tif", "@/elsewhere/1.tif"}},
+         .dupes = true},
+        {.name = "a target held by a link leading out, duplicates allowed",
+         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/keep", ""}},
+         .links = {{"out/2.tif", "@/elsewhere/1.tif"}},
+         .dupes = true},
 
         {.name = "after a failed run, the image still missing",
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n3.tif,C\r\n"}},
@@ -274,8 +283,11 @@ std::vector<Row> Rows() {
                 text += std::string(lines[pick(std::size(lines))]) + "\r\n";
             row.files.emplace_back(index, text);
         }
-        if (pick(3) == 0)
+        if (pick(3) == 0) {
             row.files.emplace_back("out/2.tif", "taken");
+            if (pick(3) == 0)
+                row.links.emplace_back("out/2-0001.tif", "@/elsewhere/1.tif");
+        }
         if (pick(3) == 0)
             row.files.emplace_back("out/x.tif.d/0007.tif", "taken");
         if (pick(4) == 0)
