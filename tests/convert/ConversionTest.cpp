@@ -375,6 +375,14 @@ TEST_F(ConversionTest, DuplicatesAllowedNumberTheSecondAndThirdImage) {
     EXPECT_EQ(w.temp.read("out/0001.tif"), "old");
     EXPECT_EQ(w.temp.read("out/0001-0001.tif"), "one");
     EXPECT_EQ(w.temp.read("out/0001-0002.tif"), "two");
+    // A numbered name held by a link, even one leading out, is taken too.
+    w.temp.write("elsewhere/0001.tif", "outside");
+    fs::create_symlink(w.temp.path("elsewhere/0001.tif"), w.temp.path("out/0001-0003.tif"));
+    w.temp.write("s3/0001.tif", "three");
+    ASSERT_TRUE(convert(w.temp.path("s3/0001.tif")));
+    EXPECT_TRUE(hasLine(result("output1.bif"), "document1=Invoice\t\"" + out + "/0001-0004.tif\""));
+    EXPECT_EQ(w.temp.read("out/0001-0004.tif"), "three");
+    EXPECT_EQ(w.temp.read("elsewhere/0001.tif"), "outside");
 }
 
 TEST_F(ConversionTest, MoveAcrossFileSystems) {
