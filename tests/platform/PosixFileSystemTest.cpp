@@ -413,7 +413,6 @@ public:
 // must be moved as a lookup would find it, or not at all.
 TEST_F(PosixFileSystemTest, EntriesFromAFolderListingAgreeWithLookupsAndStaleOnesMoveNothing) {
     using Kind = ConfinedMoves::Kind;
-    using Side = ConfinedMoves::Side;
     OtherFileSystem other(temp.path());
     std::vector<std::pair<std::string, test::TempFolder*>> places = {{"T", &temp}};
     if (other.folder) {
@@ -423,77 +422,71 @@ TEST_F(PosixFileSystemTest, EntriesFromAFolderListingAgreeWithLookupsAndStaleOne
     int listed = 0;
     for (const auto& [drive, place] : places) {
         SCOPED_TRACE(place->path());
-        for (int i = 0; i < 24; ++i)
-            place->write("img/B1/" + std::to_string(100 + i) + ".tif", std::to_string(i));
+        std::vector<std::string> names = {"link.tif", "out.tif", "sub", "none.tif"};
+        for (int i = 100; i < 124; ++i)
+            place->write("img/B1/" + names.emplace_back(std::to_string(i) + ".tif"), "image");
         place->write("elsewhere/a.tif", "outside");
         place->write("img/B1/sub/keep", "");
         place->write("out/B1/keep", "");
-        ASSERT_EQ(::symlink("100.tif", place->path("img/B1/link.tif").c_str()), 0);
-        ASSERT_EQ(::symlink(place->path("elsewhere/a.tif").c_str(),
-                            place->path("img/B1/out.tif").c_str()),
-                  0);
+        std::filesystem::create_symlink("100.tif", place->path("img/B1/link.tif"));
+        std::filesystem::create_symlink(place->path("elsewhere/a.tif"),
+                                        place->path("img/B1/out.tif"));
         FolderListing listing;
         const Fd folder(::open(place->path("img/B1").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         listed += listing.read(folder.get(), 1 << 20, 1000);
         EXPECT_FALSE(listing.read(folder.get(), 1 << 20, 10)) << "more names than allowed";
         EXPECT_FALSE(listing.read(folder.get(), 16, 1000)) << "a larger folder than allowed";
 
-        const auto looked = [&](const std::string& name) {
-            struct stat st {};
-            if (::lstat(place->path("img/B1/" + name).c_str(), &st) != 0)
-                return ConfinedMoves::Entry{Kind::Missing, {}};
-            const Kind kind = S_ISREG(st.st_mode)   ? Kind::File
-                              : S_ISLNK(st.st_mode) ? Kind::Link
-                                                    : Kind::Other;
-            return ConfinedMoves::Entry{
-                kind,
-                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
-        };
         const std::unique_ptr<ConfinedMoves> moves =
             files.openConfined(drive + ":\\img", drive + ":\\out");
-        std::vector<std::string> names = {"link.tif", "out.tif", "sub", "none.tif"};
-        for (int i = 0; i < 24; ++i)
-            names.push_back(std::to_string(100 + i) + ".tif");
-        for (int pass = 0; pass < 2; ++pass) {
+        const auto entry = [&](const std::string& name) {
+            return moves->entry(ConfinedMoves::Side::Images, "B1/" + name);
+        };
+        for (int pass = 0; pass < 2; ++pass) { // the first names looked up, then listed
             for (const std::string& name : names) {
-                const ConfinedMoves::Entry entry = moves->entry(Side::Images, "B1/" + name);
-                const ConfinedMoves::Entry expected = looked(name);
-                EXPECT_EQ(entry.kind, expected.kind) << name;
-                if (expected.kind != Kind::Missing) {
-                    EXPECT_EQ(entry.key, expected.key) << name;
-                }
+                struct stat st {};
+                const bool there = ::lstat(place->path("img/B1/" + name).c_str(), &st) == 0;
+                const ConfinedMoves::Entry e = entry(name);
+                EXPECT_EQ(e.kind, !there                ? Kind::Missing
+                                  : S_ISREG(st.st_mode) ? Kind::File
+                                  : S_ISLNK(st.st_mode) ? Kind::Link
+                                                        : Kind::Other)
+                    << name;
+                const FileKey key{static_cast<std::uint64_t>(st.st_dev),
+                                  static_cast<std::uint64_t>(st.st_ino)};
+                EXPECT_TRUE(!there || e.key == key) << name;
             }
         }
-
-        // Made after the listing: found.
         place->write("img/B1/late.tif", "late");
-        EXPECT_EQ(moves->entry(Side::Images, "B1/late.tif").kind, Kind::File);
-        const auto move = [&](const std::string& name, const FileKey& key) {
-            return raised([&] {
-                moves->move(drive + ":\\img\\B1\\" + name, "B1/" + name,
-                            drive + ":\\out\\B1\\" + name, "B1/" + name, &key);
-            });
+        EXPECT_EQ(entry("late.tif").kind, Kind::File) << "made after the listing";
+
+        // Listed sources changed since: replaced by another file (moved as it is now), by a link
+        // leading out, or removed (neither moved).
+        const auto replace = [&](const std::string& name, const std::string& by) {
+            std::filesystem::remove(place->path("img/B1/" + name));
+            if (by == "file")
+                place->write("img/B1/" + name, "replaced");
+            else if (by == "link")
+                std::filesystem::create_symlink(place->path("elsewhere/a.tif"),
+                                                place->path("img/B1/" + name));
         };
-        // Replaced by another file since: the file there now is moved.
-        const FileKey replacedKey = moves->entry(Side::Images, "B1/101.tif").key;
-        place->write("img/B1/new", "replaced");
-        std::filesystem::rename(place->path("img/B1/new"), place->path("img/B1/101.tif"));
-        EXPECT_FALSE(move("101.tif", replacedKey));
-        EXPECT_EQ(place->read("out/B1/101.tif"), "replaced");
-        // Replaced by a link leading out, or removed: nothing moves.
-        const FileKey linkedKey = moves->entry(Side::Images, "B1/102.tif").key;
-        std::filesystem::remove(place->path("img/B1/102.tif"));
-        std::filesystem::create_symlink(place->path("elsewhere/a.tif"),
-                                        place->path("img/B1/102.tif"));
-        EXPECT_TRUE(move("102.tif", linkedKey));
-        EXPECT_TRUE(std::filesystem::is_symlink(place->path("img/B1/102.tif")));
-        const FileKey removedKey = moves->entry(Side::Images, "B1/103.tif").key;
-        std::filesystem::remove(place->path("img/B1/103.tif"));
-        EXPECT_TRUE(move("103.tif", removedKey));
-        for (const char* name : {"102.tif", "103.tif"})
-            EXPECT_FALSE(std::filesystem::exists(
-                std::filesystem::symlink_status(place->path("out/B1/") + name)))
+        for (const auto& [name, by] :
+             {std::pair{"101.tif", "file"}, {"102.tif", "link"}, {"103.tif", "nothing"}}) {
+            const FileKey listedKey = entry(name).key;
+            replace(name, by);
+            const bool refused =
+                raised([&, name = std::string(name)] {
+                    moves->move(drive + ":\\img\\B1\\" + name, "B1/" + name,
+                                drive + ":\\out\\B1\\" + name, "B1/" + name, &listedKey);
+                }).has_value();
+            EXPECT_EQ(refused, by != std::string("file")) << name;
+            EXPECT_EQ(std::filesystem::is_regular_file(
+                          std::filesystem::symlink_status(place->path("out/B1/") + name)),
+                      !refused)
                 << name;
+        }
+        EXPECT_EQ(place->read("out/B1/101.tif"), "replaced");
+        EXPECT_TRUE(std::filesystem::is_symlink(place->path("img/B1/102.tif")));
         EXPECT_EQ(place->read("elsewhere/a.tif"), "outside");
         moves->finishMoves();
     }
