@@ -86,7 +86,9 @@ public:
     // the next part in it until finishMoves(): within that span a name it does not hold is
     // taken as missing, and one it holds as lying where the folder did when it was opened. A
     // folder looked in for many parts is read once: a name it held then is told as it was then
-    // (a batched move checks what it renamed), any other is looked up.
+    // (a batched move checks what it renamed); any other is looked up below the image folder,
+    // and below the BIF folder, where the file system matches names byte for byte, missing (a
+    // file another process makes there since makes the move fail, replacing nothing).
     virtual Entry entry(Side side, const std::string& part) = 0;
 
     // A regular file (a link leading to one beneath counts) at `part` below the side's folder.

@@ -420,6 +420,7 @@ TEST_F(PosixFileSystemTest, EntriesFromAFolderListingAgreeWithLookupsAndStaleOne
         places.emplace_back("S", &*other.folder);
     }
     int listed = 0;
+    int gaps = 0;
     for (const auto& [drive, place] : places) {
         SCOPED_TRACE(place->path());
         std::vector<std::string> names = {"link.tif", "out.tif", "sub", "none.tif"};
@@ -488,9 +489,26 @@ TEST_F(PosixFileSystemTest, EntriesFromAFolderListingAgreeWithLookupsAndStaleOne
         EXPECT_EQ(place->read("out/B1/101.tif"), "replaced");
         EXPECT_TRUE(std::filesystem::is_symlink(place->path("img/B1/102.tif")));
         EXPECT_EQ(place->read("elsewhere/a.tif"), "outside");
+
+        // Below the BIF folder a name the listing lacks may be taken as missing: a file made
+        // there since is then never replaced, the move onto it fails.
+        for (const std::string& name : names)
+            moves->entry(ConfinedMoves::Side::Bif, "B1/" + name);
+        place->write("out/B1/104.tif", "made since");
+        const ConfinedMoves::Entry made = moves->entry(ConfinedMoves::Side::Bif, "B1/104.tif");
+        gaps += made.kind == Kind::Missing;
+        EXPECT_NE(made.kind, Kind::Unknown);
+        const FileKey sourceKey = entry("104.tif").key;
+        EXPECT_TRUE(raised([&] {
+            moves->move(drive + ":\\img\\B1\\104.tif", "B1/104.tif", drive + ":\\out\\B1\\104.tif",
+                        "B1/104.tif", &sourceKey);
+        }));
+        EXPECT_EQ(place->read("out/B1/104.tif"), "made since");
+        EXPECT_EQ(place->read("img/B1/104.tif"), "image");
         moves->finishMoves();
     }
     EXPECT_GT(listed, 0) << "no folder here could be listed: the listing went untested";
+    EXPECT_GT(gaps, 0) << "no listing told a missing name: that went untested";
 }
 
 TEST_F(PosixFileSystemTest, MoveAcrossFileSystemsKeepsContentAndMode) {

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/magic.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
@@ -13,20 +15,28 @@ namespace qm {
 
 namespace {
 
-// File systems whose listings give the inode numbers stat gives (an overlay's may not) and
-// whose lookups match names byte for byte unless a folder asks otherwise.
-bool ListsTrueInodes(int folder) {
+enum class Trust { Nothing, Names, NamesAndGaps };
+
+// How far a listing of the folder can be trusted: file systems whose listings give the inode
+// numbers stat gives (an overlay's may not), and of those the ones whose lookups match names
+// byte for byte unless a folder asks for case folding (xfs may be made to ignore case).
+Trust ListingTrust(int folder) {
     struct statfs fs {};
     if (::fstatfs(folder, &fs) != 0)
-        return false;
+        return Trust::Nothing;
     switch (static_cast<unsigned long>(fs.f_type)) {
-    case EXT4_SUPER_MAGIC: // ext2 and ext3 too
     case XFS_SUPER_MAGIC:
+        return Trust::Names;
+    case EXT4_SUPER_MAGIC: // ext2 and ext3 too
     case BTRFS_SUPER_MAGIC:
-    case TMPFS_MAGIC:
-        return true;
+    case TMPFS_MAGIC: {
+        long flags = 0;
+        const bool folds = ::ioctl(folder, FS_IOC_GETFLAGS, &flags) != 0 ||
+                           (static_cast<unsigned long>(flags) & FS_CASEFOLD_FL) != 0;
+        return folds ? Trust::Names : Trust::NamesAndGaps;
+    }
     default:
-        return false;
+        return Trust::Nothing;
     }
 }
 
@@ -37,7 +47,10 @@ bool FolderListing::read(int folder, std::size_t maxBytes, std::size_t maxNames)
     const Fd opened(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
     if (opened.get() < 0 || ::fstat(opened.get(), &st) != 0 ||
-        static_cast<std::uint64_t>(st.st_size) > maxBytes || !ListsTrueInodes(opened.get()))
+        static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        return false;
+    const Trust trust = ListingTrust(opened.get());
+    if (trust == Trust::Nothing)
         return false;
     constexpr std::size_t Chunk = 32 * 1024;
     std::size_t used = 0;
@@ -68,6 +81,7 @@ bool FolderListing::read(int folder, std::size_t maxBytes, std::size_t maxNames)
                        Listed{record->d_type, static_cast<std::uint64_t>(record->d_ino)});
     }
     device_ = static_cast<std::uint64_t>(st.st_dev);
+    tellsMissing_ = trust == Trust::NamesAndGaps;
     return true;
 }
 
@@ -80,6 +94,7 @@ void FolderListing::clear() {
     names_.clear();
     bytes_.clear();
     device_ = 0;
+    tellsMissing_ = false;
 }
 
 } // namespace qm

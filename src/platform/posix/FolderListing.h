@@ -11,7 +11,7 @@ namespace qm {
 // The names of one folder as a single read of it found them: many lookups in one folder cost
 // one listing rather than a system call each. It tells only what it holds. A name it lacks
 // may have been made since, or be spelled otherwise on a file system that ignores case, so
-// the caller looks that up as usual.
+// the caller looks that up as usual, unless tellsMissing().
 class FolderListing {
 public:
     struct Listed {
@@ -31,12 +31,17 @@ public:
     // The device of the folder read, which every name it holds but a mount point lies on.
     std::uint64_t device() const { return device_; }
 
+    // True when a name the listing lacks was not in the folder when it was read: the folder
+    // matches names byte for byte (no case folding).
+    bool tellsMissing() const { return tellsMissing_; }
+
     void clear();
 
 private:
     std::vector<char> bytes_; // the system's records; names_ points into them
     std::unordered_map<std::string_view, Listed> names_;
     std::uint64_t device_ = 0;
+    bool tellsMissing_ = false;
 };
 
 } // namespace qm

@@ -184,13 +184,20 @@ public:
         Root& root = side == Side::Images ? images_ : bif_;
         if (root.holds(part)) {
             root.name.assign(part, part.rfind('/') + 1);
-            if (const FolderListing::Listed* listed = root.listedName();
-                listed != nullptr && listed->type != DT_UNKNOWN) {
+            const FolderListing::Listed* listed = root.listedName();
+            if (listed != nullptr && listed->type != DT_UNKNOWN) {
                 const Kind kind = listed->type == DT_REG   ? Kind::File
                                   : listed->type == DT_LNK ? Kind::Link
                                                            : Kind::Other;
                 return {kind, {root.listing.device(), listed->inode}};
             }
+            // Below the BIF folder only this process makes files while the batch waits (the
+            // folder is locked): a file made there by another since the listing makes the
+            // move fail, replacing nothing. Below the image folder a scanning station may
+            // still be writing, so a name missing there is looked up.
+            if (listed == nullptr && side == Side::Bif && root.listed &&
+                root.listing.tellsMissing())
+                return {Kind::Missing, {}};
         }
         struct stat st {};
         const int err = LookAt(root, part, st);
