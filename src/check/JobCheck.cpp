@@ -80,16 +80,23 @@ private:
         report(jobFile_, 0, kind, severity, std::move(message));
     }
 
+    // Why a path on a drive or share that is not mapped cannot be reached; "" when it can.
+    std::string whyUnreachable(const std::string& path) {
+        try {
+            ctx_.files.checkReachable(path);
+            return {};
+        } catch (const Error& e) {
+            return e.description();
+        }
+    }
+
     // Reports a path on a drive or share that is not mapped; true when it is reachable.
     bool reachable(const std::string& path, const std::string& what,
                    Severity severity = Severity::Error, const char* consequence = "") {
-        try {
-            ctx_.files.checkReachable(path);
-            return true;
-        } catch (const Error& e) {
-            reportJob("unmapped-path", severity, what + ": " + e.description() + consequence);
-            return false;
-        }
+        const std::string why = whyUnreachable(path);
+        if (!why.empty())
+            reportJob("unmapped-path", severity, what + ": " + why + consequence);
+        return why.empty();
     }
 
     void checkSettings();
@@ -125,8 +132,8 @@ private:
     bool moveFiles_ = false;
     bool allowDupes_ = false;
     bool removeProcessed_ = false;
-    bool imageFolderUnmapped_ = false;   // on a drive or share that is not mapped
-    std::string imageFolderUnreachable_; // why, when moving
+    // Why the image folder, on a drive or share that is not mapped, cannot be reached; "".
+    std::string imageFolderUnreachable_;
     std::string bifPath_;
     std::string bifFolder_;
     bool bifNamed_ = false;                    // a BIF file with a folder is set
@@ -186,19 +193,13 @@ void JobCheck::checkSettings() {
                       " long, not one: no line is split, each line is one value");
     // Not moving, the run only writes the image folder into the references: it never looks.
     // Moving, it is said after the index files (checkUnmappedImageFolder).
-    if (moveFiles_) {
-        try {
-            ctx_.files.checkReachable(imageFolderSetting_);
-        } catch (const Error& e) {
-            imageFolderUnmapped_ = !imageFolderSetting_.empty();
-            imageFolderUnreachable_ = e.description();
-        }
-    } else {
-        imageFolderUnmapped_ = !imageFolderSetting_.empty() &&
-                               !reachable(imageFolderSetting_, "image folder", Severity::Warning,
-                                          "; the BIF files point there, images are not looked for");
-    }
-    if (!imageFolderSetting_.empty() && !imageFolderUnmapped_ &&
+    imageFolderUnreachable_ =
+        imageFolderSetting_.empty() ? std::string() : whyUnreachable(imageFolderSetting_);
+    if (!imageFolderUnreachable_.empty() && !moveFiles_)
+        reportJob("unmapped-path", Severity::Warning,
+                  "image folder: " + imageFolderUnreachable_ +
+                      "; the BIF files point there, images are not looked for");
+    if (!imageFolderSetting_.empty() && imageFolderUnreachable_.empty() &&
         !ctx_.files.folderExists(imageFolderSetting_))
         reportJob("image-folder-missing", Severity::Warning,
                   "the image folder " + imageFolderSetting_ + " does not exist");
@@ -210,7 +211,7 @@ void JobCheck::checkSettings() {
 // Moving, a run looks for images in the image folder only for the documents it converts: an
 // image folder that cannot be reached fails the run only when there is a document.
 void JobCheck::checkUnmappedImageFolder() {
-    if (!moveFiles_ || !imageFolderUnmapped_)
+    if (!moveFiles_ || imageFolderUnreachable_.empty())
         return;
     reportJob("unmapped-path", totals_.documents > 0 ? Severity::Error : Severity::Warning,
               "image folder: " + imageFolderUnreachable_);
@@ -634,7 +635,7 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
     ImageReference(ctx_.tools, image, imageFolder_, bifFolder_, moveFiles_, reference_);
     if (!moveFiles_) {
         // In an unmapped image folder, said once for the job rather than for every line.
-        if (!foundBeside && !(imageFolderUnmapped_ && !ctx_.tools.IsFullPath(image)) &&
+        if (!foundBeside && !(!imageFolderUnreachable_.empty() && !ctx_.tools.IsFullPath(image)) &&
             !imageExists(reference_))
             report(file, lineNumber, "image-not-found", Severity::Warning, [&] {
                 return "the image " + reference_ + " does not exist; the BIF file points at it" +
