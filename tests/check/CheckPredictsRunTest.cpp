@@ -254,6 +254,19 @@ std::vector<Row> Rows() {
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n3.tif,C\r\n"}},
          .failFirst = true},
     };
+    // Enough lines in one folder for the run to read its folders once, some targets and a
+    // numbered name taken.
+    Row many{.name = "30 images of one folder", .dupes = true};
+    std::string lines30;
+    for (int i = 1; i <= 30; ++i) {
+        many.files.emplace_back("scans/B1/" + std::to_string(i) + ".tif", "image");
+        lines30 += "B1\\" + std::to_string(i) + ".tif,A\r\n";
+    }
+    many.files.insert(many.files.end(), {{"in/a.csv", lines30},
+                                         {"out/B1/5.tif", "taken"},
+                                         {"out/B1/20.tif", "taken"},
+                                         {"out/B1/20-0001.tif", "taken"}});
+    rows.push_back(std::move(many));
     // Then jobs drawn from the same parts, a different mix each.
     std::mt19937 random(17);
     const auto pick = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
