@@ -114,6 +114,7 @@ private:
     void reportFewerValues(const std::string& file, std::int64_t lineNumber, std::size_t values);
     bool imageExists(const std::string& path);
     bool confined(const std::string& file, std::int64_t lineNumber, const std::string& target);
+    const char* nonFileAt(const std::string& path);
     bool planned(const std::string& path) const;
     bool movedEarlier(const std::string& file, std::int64_t lineNumber);
     bool folderWillExist(const std::string& folder);
@@ -689,7 +690,10 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
             });
             return;
         }
-        std::string numbered = FreeNumberedName(reference_, ctx_.tools, taken);
+        // A link holds a numbered name wherever it leads: the move passes over it.
+        std::string numbered = FreeNumberedName(reference_, ctx_.tools, [&](const std::string& n) {
+            return taken(n) || ctx_.files.entryKind(n) == ConfinedMoves::Kind::Link;
+        });
         if (!confined(file, lineNumber, numbered))
             return;
         // The move makes the folder of its target, not that of a numbered name: a number that
@@ -706,12 +710,32 @@ void JobCheck::checkMove(const std::string& file, std::int64_t lineNumber, bool 
                [&] { return what + ": the image goes to " + numbered + " (duplicates allowed)"; });
         reference_ = std::move(numbered);
     }
+    if (const char* holder = nonFileAt(reference_)) {
+        report(file, lineNumber, "target-exists", Severity::Error, [&] {
+            return "the move target " + reference_ + " is " + holder +
+                   ": the conversion stops here (\"File already exists\")";
+        });
+        return;
+    }
     // The conversion stopped at an earlier line: this move never happens.
     if (fileFails_)
         return;
     targets_.emplace(PathKey(reference_), Origin{files_.size() - 1, lineNumber});
     movedAway_.insert(PathKey(source_));
     madeFolders_.insert(PathKey(ctx_.tools.GetFPath(reference_)));
+}
+
+// What holds `path` when it is no file and no link to one (a folder, a link leading nowhere
+// or to a folder): a move onto it fails. nullptr when nothing does, or a file.
+const char* JobCheck::nonFileAt(const std::string& path) {
+    using Kind = ConfinedMoves::Kind;
+    const Kind kind = ctx_.files.entryKind(path);
+    if ((kind != Kind::Link && kind != Kind::Other) || ctx_.files.fileExists(path) ||
+        movedAway_.contains(PathKey(path)))
+        return nullptr;
+    if (kind == Kind::Other)
+        return ctx_.files.folderExists(path) ? "a folder" : "no regular file";
+    return ctx_.files.folderExists(path) ? "a link to a folder" : "a link that leads nowhere";
 }
 
 bool JobCheck::folderWillExist(const std::string& folder) {

@@ -148,6 +148,10 @@ public:
     virtual bool fileExists(const std::string& path) = 0;
     virtual bool folderExists(const std::string& path) = 0;
 
+    // What stands at the last name of `path`, a link not followed: a link that leads nowhere
+    // or to a folder still holds the name. Unknown when its folder cannot be reached.
+    virtual ConfinedMoves::Kind entryKind(const std::string& path) = 0;
+
     // True when both paths name the same existing file (after host mapping and links).
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
 

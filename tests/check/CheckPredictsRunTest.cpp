@@ -249,6 +249,27 @@ std::vector<Row> Rows() {
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/keep", ""}},
          .links = {{"out/2.tif", "@/elsewhere/1.tif"}},
          .dupes = true},
+        // Names held by a link to no file or by a folder: a link holds a numbered name, and
+        // the move cannot take a target held by either.
+        {.name = "a numbered name held by a link leading nowhere",
+         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/2.tif", "taken"}},
+         .links = {{"out/2-0001.tif", "@/elsewhere/gone.tif"}},
+         .dupes = true},
+        {.name = "a numbered name held by a link to a folder",
+         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/2.tif", "taken"}},
+         .links = {{"out/2-0001.tif", "@/elsewhere"}},
+         .dupes = true},
+        {.name = "a numbered name held by a folder",
+         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"},
+                   {"out/2.tif", "taken"},
+                   {"out/2-0001.tif/x", ""}},
+         .dupes = true},
+        {.name = "a target held by a link leading nowhere",
+         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/keep", ""}},
+         .links = {{"out/2.tif", "@/out/gone.tif"}}},
+        {.name = "a target held by a folder",
+         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/2.tif/x", ""}},
+         .dupes = true},
 
         {.name = "after a failed run, the image still missing",
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n3.tif,C\r\n"}},
@@ -298,8 +319,10 @@ std::vector<Row> Rows() {
         }
         if (pick(3) == 0) {
             row.files.emplace_back("out/2.tif", "taken");
+            const char* const holders[] = {"@/elsewhere/1.tif", "@/elsewhere/gone.tif",
+                                           "@/elsewhere"};
             if (pick(3) == 0)
-                row.links.emplace_back("out/2-0001.tif", "@/elsewhere/1.tif");
+                row.links.emplace_back("out/2-0001.tif", holders[pick(3)]);
         }
         if (pick(3) == 0)
             row.files.emplace_back("out/x.tif.d/0007.tif", "taken");

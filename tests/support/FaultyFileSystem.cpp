@@ -249,6 +249,10 @@ bool FaultyFileSystem::fileExists(const std::string& path) {
     return real_.fileExists(path);
 }
 
+ConfinedMoves::Kind FaultyFileSystem::entryKind(const std::string& path) {
+    return real_.entryKind(path);
+}
+
 bool FaultyFileSystem::folderExists(const std::string& path) {
     return real_.folderExists(path);
 }

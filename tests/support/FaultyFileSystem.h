@@ -19,7 +19,7 @@
 namespace qm::test {
 
 // The operations of a file system that can fail. Queries that answer true or false
-// (fileExists, folderExists, sameFile, holdsContent, matchesAny) are never failed: their
+// (fileExists, folderExists, entryKind, sameFile, holdsContent, matchesAny) are never failed: their
 // contract has no failure to give.
 enum class FileOp : std::uint8_t {
     OpenRead,     // openForReading
@@ -107,6 +107,7 @@ public:
 
     bool fileExists(const std::string& path) override;
     bool folderExists(const std::string& path) override;
+    ConfinedMoves::Kind entryKind(const std::string& path) override;
     bool sameFile(const std::string& a, const std::string& b) override;
     std::optional<FileKey> fileKey(const std::string& path) override;
     bool holdsContent(const std::string& path, std::string_view content) override;

@@ -168,6 +168,19 @@ bool PosixFileSystem::folderExists(const std::string& path) {
     return StatFollowing(map_, path, st) && S_ISDIR(st.st_mode);
 }
 
+ConfinedMoves::Kind PosixFileSystem::entryKind(const std::string& path) {
+    using Kind = ConfinedMoves::Kind;
+    std::string host;
+    if (!TryHost(map_, path, host))
+        return Kind::Unknown;
+    struct stat st {};
+    if (::lstat(host.c_str(), &st) != 0)
+        return errno == ENOENT ? Kind::Missing : Kind::Unknown;
+    if (S_ISLNK(st.st_mode))
+        return Kind::Link;
+    return S_ISREG(st.st_mode) ? Kind::File : Kind::Other;
+}
+
 bool PosixFileSystem::sameFile(const std::string& a, const std::string& b) {
     struct stat first {};
     struct stat second {};

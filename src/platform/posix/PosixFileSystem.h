@@ -20,6 +20,7 @@ public:
     // following links, a regular file (fileExists) or a folder (folderExists).
     bool fileExists(const std::string& path) override;
     bool folderExists(const std::string& path) override;
+    ConfinedMoves::Kind entryKind(const std::string& path) override;
     bool sameFile(const std::string& a, const std::string& b) override;
     std::optional<FileKey> fileKey(const std::string& path) override;
 
