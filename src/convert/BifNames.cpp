@@ -17,7 +17,7 @@ BifNameParts SplitBifName(FileTools& tools, const std::string& bifPath) {
     const std::size_t dot = parts.stem.rfind('.');
     if (dot != std::string::npos) {
         parts.stem.resize(dot);
-        parts.suffix = "." + tools.GetFExt(bifPath);
+        parts.suffix.assign(1, '.').append(tools.GetFExt(bifPath));
     }
     return parts;
 }
