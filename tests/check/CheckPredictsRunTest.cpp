@@ -14,6 +14,7 @@
 #include "support/TempFolder.h"
 #include "support/TestWorld.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -289,7 +290,10 @@ std::vector<Row> Rows() {
                                          {"out/B1/20-0001.tif", "taken"}});
     rows.push_back(std::move(many));
     // Then jobs drawn from the same parts, a different mix each.
-    std::mt19937 random(17);
+    // QM_CHECK_JOBS and QM_CHECK_SEED draw a longer or another sweep.
+    const char* jobs = std::getenv("QM_CHECK_JOBS");
+    const char* seed = std::getenv("QM_CHECK_SEED");
+    std::mt19937 random(seed ? static_cast<unsigned>(std::atol(seed)) : 17);
     const auto pick = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
     const char* const lines[] = {"1.tif,A",
                                  "2.tif,B",
@@ -303,7 +307,7 @@ std::vector<Row> Rows() {
                                  "out\\1.tif,I",
                                  "..\\elsewhere\\1.tif,J"};
     const char* const imageFolders[] = {"@/scans", "@/scans", "S:\\scans", ""};
-    for (int n = 0; n < 200; ++n) {
+    for (int n = 0, count = jobs ? std::atoi(jobs) : 200; n < count; ++n) {
         Row row{.name = "random job " + std::to_string(n),
                 .files = {{"scans/sub/1.tif", "s"}, {"scans/x.tif.d/0007.tif", "x"}},
                 .links = {{"scans/out", "@/elsewhere"}}};
@@ -323,6 +327,12 @@ std::vector<Row> Rows() {
                                            "@/elsewhere"};
             if (pick(3) == 0)
                 row.links.emplace_back("out/2-0001.tif", holders[pick(3)]);
+        } else if (pick(6) == 0) {
+            // No file at the target: a folder, or a link that leads nowhere.
+            const bool folder = pick(2) == 0;
+            row.files.emplace_back(folder ? "out/3.tif/x" : "out/keep", "");
+            if (!folder)
+                row.links.emplace_back("out/3.tif", "@/out/gone.tif");
         }
         if (pick(3) == 0)
             row.files.emplace_back("out/x.tif.d/0007.tif", "taken");
