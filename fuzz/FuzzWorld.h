@@ -55,6 +55,9 @@ public:
     bool matchesAny(const std::string& pattern) override;
     std::string resolvedPath(const std::string& path) override;
     // Queries that change nothing pass straight through.
+    ConfinedMoves::Kind entryKind(const std::string& path) override {
+        return inner_.entryKind(path);
+    }
     bool canCreateIn(const std::string& folder) override { return inner_.canCreateIn(folder); }
     void checkReachable(const std::string& path) override { inner_.checkReachable(path); }
     std::chrono::system_clock::time_point modificationTime(const std::string& path) override {
