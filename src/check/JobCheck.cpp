@@ -636,7 +636,7 @@ void JobCheck::checkImage(const std::string& file, std::int64_t lineNumber, Imag
     ImageReference(ctx_.tools, image, imageFolder_, bifFolder_, moveFiles_, reference_);
     if (!moveFiles_) {
         // In an unmapped image folder, said once for the job rather than for every line.
-        if (!foundBeside && !(!imageFolderUnreachable_.empty() && !ctx_.tools.IsFullPath(image)) &&
+        if (!foundBeside && (imageFolderUnreachable_.empty() || ctx_.tools.IsFullPath(image)) &&
             !imageExists(reference_))
             report(file, lineNumber, "image-not-found", Severity::Warning, [&] {
                 return "the image " + reference_ + " does not exist; the BIF file points at it" +

@@ -136,9 +136,8 @@ struct Root {
     Fd kept;
     std::string name; // the last name of the part being looked at, its buffer reused
     // The kept folder's names, read once it has been looked in often enough to pay for it.
-    FolderListing listing;
+    FolderListing listing;   // empty until read, and when it could not be
     std::size_t lookups = 0; // in the kept folder, since it was opened
-    bool listed = false;
 
     // True when the folder of `part` is the kept one.
     bool holds(const std::string& part) const {
@@ -156,7 +155,6 @@ struct Root {
     void forgetListing() {
         listing.clear();
         lookups = 0;
-        listed = false;
     }
     // What the kept folder's listing says of `name` (its last name looked up), reading the
     // listing when the folder has been looked in often enough; nullptr when it cannot tell.
@@ -168,8 +166,8 @@ struct Root {
         constexpr std::size_t MaxBytes = 512 * 1024;
         constexpr std::size_t MaxNames = 8192;
         if (++lookups == ListAfter)
-            listed = listing.read(kept.get(), MaxBytes, MaxNames);
-        return listed ? listing.find(name) : nullptr;
+            listing.read(kept.get(), MaxBytes, MaxNames);
+        return listing.find(name);
     }
 };
 
@@ -195,8 +193,7 @@ public:
             // folder is locked): a file made there by another since the listing makes the
             // move fail, replacing nothing. Below the image folder a scanning station may
             // still be writing, so a name missing there is looked up.
-            if (listed == nullptr && side == Side::Bif && root.listed &&
-                root.listing.tellsMissing())
+            if (listed == nullptr && side == Side::Bif && root.listing.tellsMissing())
                 return {Kind::Missing, {}};
         }
         struct stat st {};
