@@ -241,41 +241,32 @@ std::vector<Row> Rows() {
         {.name = "a file link leading out",
          .files = {{"in/a.csv", "1.tif,A\r\n4.tif,B\r\n"}},
          .links = {{"scans/4.tif", "@/elsewhere/1.tif"}}},
-        // Names in the BIF folder held by links leading out.
-        {.name = "a numbered name held by a link leading out",
-         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/2.tif", "taken"}},
-         .links = {{"out/2-0001.tif", "@/elsewhere/1.tif"}},
-         .dupes = true},
-        {.name = "a target held by a link leading out, duplicates allowed",
-         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/keep", ""}},
-         .links = {{"out/2.tif", "@/elsewhere/1.tif"}},
-         .dupes = true},
-        // Names held by a link to no file or by a folder: a link holds a numbered name, and
-        // the move cannot take a target held by either.
-        {.name = "a numbered name held by a link leading nowhere",
-         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/2.tif", "taken"}},
-         .links = {{"out/2-0001.tif", "@/elsewhere/gone.tif"}},
-         .dupes = true},
-        {.name = "a numbered name held by a link to a folder",
-         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/2.tif", "taken"}},
-         .links = {{"out/2-0001.tif", "@/elsewhere"}},
-         .dupes = true},
-        {.name = "a numbered name held by a folder",
-         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"},
-                   {"out/2.tif", "taken"},
-                   {"out/2-0001.tif/x", ""}},
-         .dupes = true},
-        {.name = "a target held by a link leading nowhere",
-         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/keep", ""}},
-         .links = {{"out/2.tif", "@/out/gone.tif"}}},
-        {.name = "a target held by a folder",
-         .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}, {"out/2.tif/x", ""}},
-         .dupes = true},
-
         {.name = "after a failed run, the image still missing",
          .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n3.tif,C\r\n"}},
          .failFirst = true},
     };
+    // Names in the BIF folder held by something other than a file: a link holds a numbered
+    // name wherever it leads; a link to no file, or a folder ("" below), holds a target so
+    // that the move cannot take it; a link out to a file is a path that leaves the folder.
+    const std::pair<std::string, std::string> heldNames[] = {
+        {"out/2-0001.tif", "@/elsewhere/1.tif"},
+        {"out/2-0001.tif", "@/elsewhere/gone.tif"},
+        {"out/2-0001.tif", "@/elsewhere"},
+        {"out/2-0001.tif", ""},
+        {"out/2.tif", "@/elsewhere/1.tif"},
+        {"out/2.tif", "@/out/gone.tif"},
+        {"out/2.tif", ""}};
+    for (const auto& [name, link] : heldNames) {
+        Row row{.name = name + " held by " + (link.empty() ? "a folder" : "a link to " + link),
+                .files = {{"in/a.csv", "1.tif,A\r\n2.tif,B\r\n"}},
+                .dupes = true};
+        row.files.emplace_back(name == "out/2.tif" ? "out/keep" : "out/2.tif", "taken");
+        if (link.empty())
+            row.files.emplace_back(name + "/x", "");
+        else
+            row.links.emplace_back(name, link);
+        rows.push_back(std::move(row));
+    }
     // Enough lines in one folder for the run to read its folders once, some targets and a
     // numbered name taken.
     Row many{.name = "30 images of one folder", .dupes = true};
